@@ -1,0 +1,210 @@
+#include "db/value.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace talwen {
+namespace {
+
+// Days from 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
+int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void civil_from_days(int64_t z, int& year, int& month, int& day) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  year = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (month <= 2));
+}
+
+constexpr int64_t kSerialZero = -25569;  // 1899-12-30 in days from 1970-01-01
+
+void append_two(std::string& out, int n) {
+  out.push_back(static_cast<char>('0' + n / 10 % 10));
+  out.push_back(static_cast<char>('0' + n % 10));
+}
+
+// Decimal text without trailing zeros in the fraction ("12.50" -> "12.5", "3.000" -> "3").
+void append_decimal(std::string& out, const std::string& digits) {
+  std::string_view v = digits;
+  if (v.find('.') != std::string_view::npos && v.find_first_of("eE") == std::string_view::npos) {
+    while (!v.empty() && v.back() == '0') v.remove_suffix(1);
+    if (!v.empty() && v.back() == '.') v.remove_suffix(1);
+  }
+  if (v == "-0" || v.empty()) v = "0";
+  out.append(v);
+}
+
+}  // namespace
+
+double DateTime::serial() const {
+  const int64_t days =
+      days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kSerialZero;
+  const double fraction = (hour * 3600 + minute * 60 + second) / 86400.0;
+  // Before the zero, the fraction still counts forward in time (the serial's own rule).
+  return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
+}
+
+DateTime DateTime::from_serial(double serial) {
+  DateTime d;
+  const double whole = std::trunc(serial);
+  civil_from_days(static_cast<int64_t>(whole) + kSerialZero, d.year, d.month, d.day);
+  auto seconds = static_cast<int64_t>(std::llround(std::fabs(serial - whole) * 86400.0));
+  if (seconds >= 86400) seconds = 86399;
+  d.hour = static_cast<int>(seconds / 3600);
+  d.minute = static_cast<int>(seconds / 60 % 60);
+  d.second = static_cast<int>(seconds % 60);
+  return d;
+}
+
+DateTime DateTime::from_parts_rolling(int year, int month, int day) {
+  // Months roll into years first, then the day counts from the first of that month.
+  int64_t y = year + static_cast<int64_t>(std::floor((month - 1) / 12.0));
+  const int64_t m = ((month - 1) % 12 + 12) % 12 + 1;
+  const int64_t first = days_from_civil(y, static_cast<unsigned>(m), 1);
+  DateTime d;
+  civil_from_days(first + day - 1, d.year, d.month, d.day);
+  return d;
+}
+
+Value Value::boolean(bool b) {
+  Value v(Kind::kBoolean);
+  v.int_ = b ? 1 : 0;
+  return v;
+}
+
+Value Value::integer(Kind k, int64_t i) {
+  Value v(k);
+  v.int_ = i;
+  return v;
+}
+
+Value Value::floating(Kind k, double d) {
+  Value v(k);
+  v.double_ = d;
+  return v;
+}
+
+Value Value::textual(Kind k, std::string s) {
+  Value v(k);
+  v.text_ = std::move(s);
+  return v;
+}
+
+Value Value::date(DateTime d) {
+  Value v(Kind::kDate);
+  v.date_ = d;
+  return v;
+}
+
+bool Value::is_integer() const {
+  return kind_ == Kind::kInt16 || kind_ == Kind::kInt32 || kind_ == Kind::kInt64;
+}
+
+bool Value::is_number() const {
+  return is_integer() || kind_ == Kind::kSingle || kind_ == Kind::kDouble ||
+         kind_ == Kind::kDecimal || kind_ == Kind::kCurrency;
+}
+
+std::string Value::to_text() const {
+  std::string out;
+  append_text(out);
+  return out;
+}
+
+void Value::append_text(std::string& out) const {
+  switch (kind_) {
+    case Kind::kEmpty:
+    case Kind::kNull:
+      return;
+    case Kind::kBoolean:
+      out.append(int_ ? "True" : "False");
+      return;
+    case Kind::kInt16:
+    case Kind::kInt32:
+    case Kind::kInt64: {
+      char buf[24];
+      auto [end, ec] = std::to_chars(buf, buf + sizeof buf, int_);
+      out.append(buf, end);
+      return;
+    }
+    case Kind::kSingle:
+    case Kind::kDouble:
+      out.append(format_double(double_));
+      return;
+    case Kind::kCurrency:
+    case Kind::kDecimal:
+      append_decimal(out, text_);
+      return;
+    case Kind::kText:
+      out.append(text_);
+      return;
+    case Kind::kDate: {
+      if (!date_.is_time_only() || !date_.has_time()) {
+        const int y = date_.year;
+        append_two(out, y / 100);
+        append_two(out, y % 100);
+        out.push_back('-');
+        append_two(out, date_.month);
+        out.push_back('-');
+        append_two(out, date_.day);
+        if (!date_.has_time()) return;
+        out.push_back(' ');
+      }
+      append_two(out, date_.hour);
+      out.push_back(':');
+      append_two(out, date_.minute);
+      out.push_back(':');
+      append_two(out, date_.second);
+      return;
+    }
+  }
+}
+
+bool operator==(const Value& a, const Value& b) {
+  if (a.kind_ != b.kind_) return false;
+  return a.int_ == b.int_ && a.double_ == b.double_ && a.text_ == b.text_ && a.date_ == b.date_;
+}
+
+std::string format_double(double d) {
+  if (std::isnan(d)) return "NaN";
+  if (std::isinf(d)) return d > 0 ? "Infinity" : "-Infinity";
+  if (d == 0) return "0";
+  char buf[40];
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+  std::string s(buf, end);
+  const auto e = s.find('e');
+  if (e != std::string::npos) {
+    // "1e+20" -> "1E+20"; "1.5e-07" -> "1.5E-07".
+    s[e] = 'E';
+  }
+  return s;
+}
+
+bool looks_numeric(std::string_view t) {
+  size_t i = 0;
+  while (i < t.size() && t[i] == ' ') ++i;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
+  }
+  while (i < t.size() && t[i] == ' ') ++i;
+  return digits > 0 && i == t.size();
+}
+
+}  // namespace talwen

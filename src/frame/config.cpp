@@ -1,0 +1,135 @@
+#include "frame/config.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <utility>
+
+namespace talwen {
+
+namespace {
+
+constexpr std::string_view kProvider = ";PROVIDER=SQLOLEDB";
+constexpr std::string_view kGeneralSection = "GENERAL";
+constexpr std::string_view kLogFileKey = "LOGGING FILE";
+constexpr std::string_view kLogModeKey = "LOGGING MODE";
+constexpr std::string_view kDefaultLogMode = "BRIEF";
+
+// A file modified less than this before it was read may change again within the same timestamp
+// tick (coarse file-system clocks tick in milliseconds, some in whole seconds).
+constexpr std::time_t kRecentSeconds = 2;
+
+// Join folder and name with one "/" between them, adding none when folder is "" or already
+// ends in "/".
+std::string build_path(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+bool file_exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+Config load_config(const IniFile* ini, std::string_view db_instance,
+                   std::chrono::year_month_day today) {
+  Config config;
+  config.connection_string =
+      (ini ? ini->read_section(db_instance) : std::string()) + std::string(kProvider);
+  config.log_file_path = ini ? ini->read_string(kGeneralSection, kLogFileKey, "") : "";
+  config.log_mode = ini ? ini->read_string(kGeneralSection, kLogModeKey, kDefaultLogMode)
+                        : std::string(kDefaultLogMode);
+  if (!config.log_file_path.empty()) {
+    config.log_file_path = date_stamped_path(config.log_file_path, today);
+  }
+  return config;
+}
+
+std::string date_stamped_path(std::string_view path, std::chrono::year_month_day today) {
+  const std::size_t slash = path.rfind('/');
+  const std::string_view folder =
+      slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  const std::size_t dot = name.rfind('.');
+  const std::string_view base = name.substr(0, dot);
+  const std::string_view extension =
+      dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+
+  std::array<char, 16> stamp{};
+  std::snprintf(stamp.data(), stamp.size(), "%04d%02u%02u", static_cast<int>(today.year()),
+                static_cast<unsigned>(today.month()), static_cast<unsigned>(today.day()));
+
+  std::string stamped(base);
+  stamped += '_';
+  stamped += stamp.data();
+  stamped += '.';
+  stamped += extension;
+  return build_path(folder, stamped);
+}
+
+std::chrono::year_month_day local_today() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  return std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
+                                     std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+                                     std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
+}
+
+std::string default_ini_path() {
+  std::array<char, 4096> buffer{};
+  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (n <= 0) return {};
+  std::string_view program(buffer.data(), static_cast<std::size_t>(n));
+  // A program whose file was replaced while it runs reads as "<path> (deleted)".
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (program.ends_with(kDeleted)) program.remove_suffix(kDeleted.size());
+
+  const std::size_t slash = program.rfind('/');
+  const std::string_view folder = program.substr(0, slash + 1);
+  std::string_view base = program.substr(slash + 1);
+  base = base.substr(0, base.rfind('.'));
+
+  const std::string upper = build_path(folder, std::string(base) + ".INI");
+  if (file_exists(upper)) return upper;
+  std::string lower = build_path(folder, std::string(base) + ".ini");
+  return file_exists(lower) ? lower : upper;
+}
+
+bool ConfigFile::Stamp::operator==(const Stamp& other) const {
+  return mtime.tv_sec == other.mtime.tv_sec && mtime.tv_nsec == other.mtime.tv_nsec &&
+         size == other.size && inode == other.inode && device == other.device;
+}
+
+ConfigFile::ConfigFile(std::string path) : path_(std::move(path)) {}
+
+std::shared_ptr<const IniFile> ConfigFile::snapshot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Stat before reading: an edit landing between the two leaves the old stamp with the new
+  // text, which only costs one more read next time; the other order could keep stale text.
+  struct stat info {};
+  if (::stat(path_.c_str(), &info) != 0) {
+    cached_.reset();
+    return nullptr;
+  }
+  const Stamp stamp{info.st_mtim, info.st_size, info.st_ino, info.st_dev};
+  if (cached_ && !cached_recent_ && stamp == cached_stamp_) return cached_;
+
+  std::optional<IniFile> ini = IniFile::load(path_);
+  if (!ini) {
+    cached_.reset();
+    return nullptr;
+  }
+  cached_ = std::make_shared<const IniFile>(std::move(*ini));
+  cached_stamp_ = stamp;
+  cached_recent_ = std::time(nullptr) - stamp.mtime.tv_sec < kRecentSeconds;
+  return cached_;
+}
+
+}  // namespace talwen

@@ -1,0 +1,214 @@
+#include "frame/dispatch.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "functions/counting/counting.h"
+#include "functions/locations/locations.h"
+#include "functions/picking/picking.h"
+#include "functions/products/products.h"
+#include "functions/putaway/putaway.h"
+#include "functions/receiving/receiving.h"
+#include "functions/session/session.h"
+#include "functions/stock/stock.h"
+#include "functions/tasks/tasks.h"
+#include "webpages/webpages.h"
+
+namespace talwen {
+namespace {
+
+// One row per RF function: its name, its handler, its flags (FunctionFlags). Two names may
+// share a handler. A row whose handler is nullptr answers as an unknown function.
+constexpr auto kFunctions = std::to_array<RfFunction>({
+    // Session, user and reference data
+    {"rf_about", nullptr, kTraced | kDiagnostics},
+    {"rf_about2", nullptr, kTraced | kDiagnostics},
+    {"rf_about3", nullptr, kTraced | kDiagnostics},
+    {"rf_check_user_password", nullptr, kTraced},
+    {"rf_get_carrier", nullptr, kTraced},
+    {"rf_get_client", nullptr, kTraced},
+    {"rf_get_client_customers", nullptr, kTraced},
+    {"rf_get_client_customers2", nullptr, kTraced},
+    {"rf_get_facility_type", nullptr, kTraced},
+    {"rf_get_item_grades", nullptr, kTraced},
+    {"rf_get_last_client_accessed", rf_get_last_client_accessed, kTraced},
+    {"rf_get_operator_clients", nullptr, kTraced},
+    {"rf_get_operator_clients2", nullptr, kTraced},
+    {"rf_get_reason_codes", nullptr, kTraced},
+    {"rf_get_supplier", nullptr, kTraced},
+    {"rf_get_system_config", nullptr, kTraced},
+    {"rf_get_system_config2", nullptr, kTraced},
+    {"rf_get_system_config_rf", nullptr, kTraced},
+    {"rf_get_uom_list", nullptr, kTraced},
+    {"rf_get_user_access", nullptr, kTraced},
+    {"rf_get_user_client", nullptr, kTraced},
+    {"rf_get_user_profile", nullptr, kTraced},
+    {"rf_get_user_station", nullptr, kTraced},
+    {"rf_get_user_tasks_priority", nullptr, kTraced},
+    {"rf_get_user_warehouse", nullptr, kTraced},
+    {"rf_print_queue", nullptr, kTraced},
+    {"rf_system_logout", rf_system_logout, kTraced},
+    {"rf_update_last_client_accessed", nullptr, kTraced},
+    {"rf_verify_user_station", nullptr, kTraced},
+    // Receiving
+    {"rf_check_duplicate_receipt_detail", nullptr, kTraced},
+    {"rf_check_in_header", nullptr, kTraced},
+    {"rf_check_receipt_item_qty", nullptr, kTraced},
+    {"rf_close_receipt2", nullptr, kTraced},
+    {"rf_delete_receipt_line", nullptr, kTraced},
+    {"rf_get_carton_rd", nullptr, kTraced},
+    {"rf_get_check_in_station", nullptr, kTraced},
+    {"rf_get_item_closed_receipts", nullptr, kTraced},
+    {"rf_get_open_po_items", nullptr, kTraced},
+    {"rf_get_open_pos", nullptr, kTraced},
+    {"rf_get_open_receipts", nullptr, kTraced},
+    {"rf_get_po", nullptr, kTraced},
+    {"rf_get_po_detail", nullptr, kTraced},
+    {"rf_get_receipt_asn_item", nullptr, kTraced},
+    {"rf_get_receipt_detail3", nullptr, kTraced},
+    {"rf_get_receipt_master", nullptr, kTraced},
+    {"rf_get_receipt_type", nullptr, kTraced},
+    {"rf_next_receipt_num", nullptr, kTraced},
+    {"rf_next_warrant_receipt", nullptr, kTraced},
+    {"rf_receipt_check_carton", nullptr, kTraced},
+    {"rf_receipt_checkin", nullptr, kTraced},
+    {"rf_receipt_checkin_carton_list", nullptr, kTraced},
+    {"rf_receipt_checkin_carton_list2", nullptr, kTraced},
+    {"rf_receipt_checkin_without_closing", nullptr, kTraced},
+    {"rf_receipt_item_udf", nullptr, kTraced},
+    {"rf_remove_receipt_serial", nullptr, kTraced},
+    {"rf_update_receipt_detail", nullptr, kTraced},
+    {"rf_update_receipt_detail_udf", nullptr, kTraced},
+    {"rf_update_receipt_serial", nullptr, kTraced},
+    {"rf_update_receipt_serial2", nullptr, kTraced},
+    {"rf_update_receipt_serial_adjustment", nullptr, kTraced},
+    {"rf_update_receiptdetail", nullptr /* rf_update_receipt_detail */, kTraced},
+    // Putaway and replenishment
+    {"rf_close_putaway_task", nullptr, kTraced},
+    {"rf_close_replenish_task", nullptr, kTraced},
+    {"rf_get_item_pickface", nullptr, kTraced},
+    {"rf_get_item_topup_location", nullptr, kTraced},
+    {"rf_get_putaway_pallet", nullptr, kTraced},
+    {"rf_get_putaway_pallet_location", nullptr, kTraced},
+    {"rf_get_putaway_pallet_location2", nullptr, kTraced},
+    {"rf_putaway_stock_movements_pallet", nullptr, kTraced},
+    {"rf_putaway_stock_movements_pallet2", nullptr, kTraced},
+    {"rf_receipt_allocate_putaway_location", nullptr, kTraced},
+    {"rf_receipt_find_putaway_location", nullptr, kTraced},
+    {"rf_receipt_pallet_putaway", nullptr, kTraced},
+    {"rf_receipt_topup_putaway", nullptr, kTraced},
+    // Picking and despatch
+    {"rf_close_carton_pick_task", nullptr, kTraced},
+    {"rf_close_pick_task", nullptr, kTraced},
+    {"rf_confirm_despatch", nullptr, kTraced},
+    {"rf_confirm_item_picked", nullptr, kTraced},
+    {"rf_extract_despatch_list", nullptr, kTraced},
+    {"rf_extract_order_picklist", nullptr, kTraced},
+    {"rf_get_despatch_pallet_items", nullptr, kTraced},
+    {"rf_get_pending_task_order", nullptr, kTraced},
+    {"rf_pick_find_matching_pallet", nullptr, kTraced},
+    {"rf_pick_sales_detail2", nullptr, kTraced},
+    {"rf_query_sales_detail2", nullptr, kTraced},
+    {"rf_query_sales_order", nullptr, kTraced},
+    {"rf_query_sales_order2", nullptr, kTraced},
+    {"rf_remove_so_serial", nullptr, kTraced},
+    {"rf_rpt_outstanding_sales_order", nullptr, kTraced},
+    {"rf_update_so_serial", nullptr, kTraced},
+    {"rf_update_so_serial_warranty", nullptr, kTraced},
+    // Stock movement and cartons
+    {"rf_adjust_carton_qty", rf_adjust_carton_qty, kTraced},
+    {"rf_create_carton", nullptr, kTraced},
+    {"rf_create_stock", nullptr, kTraced},
+    {"rf_get_carton_items2", nullptr, kTraced},
+    {"rf_item_relocation", nullptr, kTraced},
+    {"rf_item_relocation2", nullptr, kTraced},
+    {"rf_location_transfer", nullptr, kTraced},
+    {"rf_map_carton", nullptr, kTraced},
+    {"rf_next_pallet_no", nullptr, kTraced},
+    {"rf_pallet_relocation", nullptr, kTraced},
+    {"rf_query_carton", nullptr, kTraced},
+    {"rf_relocate_carton", nullptr, kTraced},
+    {"rf_split_carton", nullptr, kTraced},
+    {"rf_update_pallet_location_qty", nullptr, kTraced},
+    {"rf_update_serial_pallet", nullptr, kTraced},
+    // Cycle counting
+    {"rf_cc_get_location_stock", nullptr, kTraced},
+    {"rf_cc_update_cycle_count", nullptr, kTraced},
+    {"rf_check_location_status", nullptr, kTraced},
+    {"rf_close_count_task", nullptr, kTraced},
+    {"rf_initialise_rf_stkcount_location", nullptr, kTraced},
+    {"rf_update_rf_stkcount_carton", nullptr, kTraced},
+    {"rf_update_rf_stkcount_location", nullptr, kTraced},
+    // Product and serial enquiries
+    {"rf_delete_serial_no", nullptr, kTraced},
+    {"rf_get_available_serial_nos", nullptr, kTraced},
+    {"rf_get_barcode_item_no", nullptr, kTraced},
+    {"rf_get_matching_product", nullptr, kTraced},
+    {"rf_get_matching_product2", nullptr, kTraced},
+    {"rf_get_packing_qty", nullptr, kTraced},
+    {"rf_get_product_description", nullptr, kTraced},
+    {"rf_get_product_info", nullptr, kTraced},
+    {"rf_get_product_owner", nullptr, kTraced},
+    {"rf_get_product_uom", nullptr, kTraced},
+    {"rf_get_product_uom_2_level", nullptr, kTraced},
+    {"rf_get_serial_no", nullptr, kTraced},
+    {"rf_get_serial_products", nullptr, kTraced},
+    {"rf_get_serial_warranty_nos", nullptr, kTraced},
+    {"rf_update_product_barcode", nullptr, kTraced},
+    {"rf_update_product_uom_2_level", nullptr, kTraced},
+    {"rf_update_serial_warranty", nullptr, kTraced},
+    // Location and pallet enquiries
+    {"rf_get_item_locations", nullptr, kTraced},
+    {"rf_get_item_locations2", nullptr, kTraced},
+    {"rf_get_item_locations_grade", nullptr, kTraced},
+    {"rf_get_item_recnums", nullptr, kTraced},
+    {"rf_get_location_cartons", nullptr, kTraced},
+    {"rf_get_location_items", nullptr, kTraced},
+    {"rf_get_location_serial_nos", nullptr, kTraced},
+    {"rf_get_matching_location", nullptr, kTraced},
+    {"rf_get_matching_location_pallet", nullptr, kTraced},
+    {"rf_get_matching_pallet", nullptr, kTraced},
+    {"rf_get_matching_pallet2", nullptr, kTraced},
+    {"rf_get_pallet_carton_items3", nullptr, kTraced},
+    {"rf_get_pallet_items", nullptr, kTraced},
+    {"rf_get_pallet_items2", nullptr, kTraced},
+    {"rf_get_pallet_items3", nullptr, kTraced},
+    {"rf_get_pallet_location", nullptr, kTraced},
+    {"rf_get_pallet_serial_nos", nullptr, kTraced},
+    {"rf_get_warehouse_location_pallet", nullptr, kTraced},
+    // Tasks, works orders and reports
+    {"rf_assign_whse_task_manual", nullptr, kTraced},
+    {"rf_assign_works_order", nullptr, kTraced},
+    {"rf_get_stock_movements_task_info", nullptr, kTraced},
+    {"rf_get_unfinished_works_order", nullptr, kTraced},
+    {"rf_get_wo", nullptr, kTraced},
+    {"rf_query_stock_movements", nullptr, kTraced},
+    {"rf_rpt_os_tasks", nullptr, kTraced},
+    // Item image web pages
+    {"webrpt_get_item_image2", nullptr, kTraced | kHtml},
+    {"webrpt_get_item_image2_qty", nullptr, kTraced | kHtml},
+});
+
+}  // namespace
+
+std::span<const RfFunction> AllFunctions() {
+  return kFunctions;
+}
+
+const RfFunction* FindFunction(std::string_view lower_name) {
+  // Built once: the rows sorted by name for binary search.
+  static const std::vector<const RfFunction*> by_name = [] {
+    std::vector<const RfFunction*> rows;
+    for (const RfFunction& row : kFunctions) rows.push_back(&row);
+    std::sort(rows.begin(), rows.end(), [](auto* a, auto* b) { return a->name < b->name; });
+    return rows;
+  }();
+  const auto it =
+      std::lower_bound(by_name.begin(), by_name.end(), lower_name,
+                       [](const RfFunction* row, std::string_view n) { return row->name < n; });
+  if (it == by_name.end() || (*it)->name != lower_name || (*it)->handler == nullptr) return nullptr;
+  return *it;
+}
+
+}  // namespace talwen

@@ -1,0 +1,95 @@
+#include "frame/main.h"
+
+#include <chrono>
+#include <exception>
+
+#include "frame/config.h"
+#include "frame/dispatch.h"
+#include "frame/reply.h"
+#include "frame/trace_log.h"
+
+namespace talwen {
+namespace {
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+std::chrono::year_month_day local_date(std::chrono::system_clock::time_point now) {
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return std::chrono::year_month_day(std::chrono::year(tm.tm_year + 1900),
+                                     std::chrono::month(static_cast<unsigned>(tm.tm_mon + 1)),
+                                     std::chrono::day(static_cast<unsigned>(tm.tm_mday)));
+}
+
+std::string connection_failure(int32_t number, std::string_view description) {
+  return MakeTag("sqlstatus", std::to_string(number)) +
+         MakeTag("sqlmsg", "Cannot connect to database server : " + std::string(description));
+}
+
+// Run one handler: trace around it, and turn any failure into the empty reply.
+std::string run_handler(const RfFunction& function, Call& call) {
+  try {
+    if (function.flags & kTraced) LogEnter(call);
+    std::string reply = function.handler(call);
+    if (function.flags & kTraced) LogExit(call, reply);
+    return reply;
+  } catch (const std::exception& e) {
+    if (call.env.report_failure) call.env.report_failure(call.function_name, e.what());
+  } catch (...) {
+    if (call.env.report_failure) call.env.report_failure(call.function_name, "unknown failure");
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string Main::Process(host::Session& session, const host::Request& request) {
+  html_ = false;
+  function_name_.clear();
+  std::string server_name, remote_addr, db_instance;
+  Config config;
+  std::unique_ptr<db::Connection> connection;
+  try {
+    server_name = request.server_variables.get("SERVER_NAME");
+    db_instance = session.get("dbinstance");
+    remote_addr = request.server_variables.get("REMOTE_ADDR");
+    if (db_instance.empty()) db_instance = kDefaultInstance;
+    const auto ini = env_.config ? env_.config->snapshot() : nullptr;
+    config = load_config(ini.get(), db_instance, local_date(env_.now()));
+    if (!env_.connector) throw db::DbError(db::kErrorNoProvider, "No database providers.");
+    connection = env_.connector->open(config.connection_string);
+  } catch (const db::DbError& e) {
+    return connection_failure(e.number(), e.what());
+  } catch (const std::exception& e) {
+    return connection_failure(db::kErrorGeneric, e.what());
+  }
+
+  Call call(env_, session, request, *connection);
+  call.server_name = std::move(server_name);
+  call.remote_addr = std::move(remote_addr);
+  call.db_instance = std::move(db_instance);
+  call.connection_string = std::move(config.connection_string);
+  call.trace = {std::move(config.log_file_path), std::move(config.log_mode)};
+  call.function_name = session.get("function");
+  function_name_ = call.function_name;
+
+  std::string reply;
+  if (const RfFunction* function = FindFunction(lower(call.function_name))) {
+    html_ = (function->flags & kHtml) != 0;
+    reply = run_handler(*function, call);
+  } else {
+    reply = "<sqlstatus>-1</sqlstatus><sqlmsg>" + call.function_name +
+            " is not a defined function.</sqlmsg>";
+  }
+  session.remove_all();
+  return reply;
+}
+
+}  // namespace talwen

@@ -1,0 +1,37 @@
+// Main: the one door of the engine. Process takes a request's session and request objects and
+// returns the reply text; nothing it meets, however malformed, escapes it.
+//
+// One Main serves one request on one thread. Many Mains may run at once on different threads,
+// sharing the Environment.
+#pragma once
+
+#include <string>
+
+#include "frame/call.h"
+#include "host/values.h"
+
+namespace talwen {
+
+class Main {
+ public:
+  explicit Main(const Environment& env) : env_(env) {}
+
+  // Read the configuration, open a database connection, run the handler named by the session
+  // value "function" and return its reply; then remove every session value. A connection
+  // failure is answered with the status pair and the session is kept.
+  std::string Process(host::Session& session, const host::Request& request);
+
+  // After Process: the function name as given, and whether the reply is an HTML page.
+  const std::string& function_name() const { return function_name_; }
+  bool reply_is_html() const { return html_; }
+
+ private:
+  const Environment& env_;
+  std::string function_name_;
+  bool html_ = false;
+};
+
+// "veldrawms" when the session names no instance.
+constexpr std::string_view kDefaultInstance = "veldrawms";
+
+}  // namespace talwen

@@ -1,0 +1,42 @@
+#include "host/values.h"
+
+namespace talwen::host {
+namespace {
+
+const std::string kEmpty;
+
+char lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+bool iequals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+int Values::index_of(std::string_view key) const {
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (iequals(items_[i].first, key)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void Values::set(std::string_view key, std::string_view value) {
+  if (const int i = index_of(key); i >= 0) {
+    items_[i].second.assign(value);
+    return;
+  }
+  items_.emplace_back(std::string(key), std::string(value));
+}
+
+const std::string& Values::get(std::string_view key) const {
+  const int i = index_of(key);
+  return i >= 0 ? items_[i].second : kEmpty;
+}
+
+}  // namespace talwen::host
