@@ -190,9 +190,19 @@ RETURNS location
 LANGUAGE plpgsql AS $$
 DECLARE
     v_location location%ROWTYPE;
+    v_try      integer;
 BEGIN
     PERFORM pa_ensure_activities(p_pallet, p_operator);
-    v_location := pa_choose_location(p_pallet);
+    -- Lock the chosen location and look again: a pallet reserved there by a
+    -- call that finished meanwhile may have filled it.
+    FOR v_try IN 1 .. 5 LOOP
+        v_location := pa_choose_location(p_pallet);
+        EXIT WHEN v_location.location IS NULL;
+        PERFORM stk_lock_location(v_location.warehouse, v_location.location);
+        EXIT WHEN v_location.max_pallets = 0
+               OR stk_pallets_in(v_location.warehouse, v_location.location, p_pallet) < v_location.max_pallets;
+        v_location := NULL;
+    END LOOP;
     IF v_location.location IS NULL THEN
         PERFORM stk_refuse(-5, format('No free putaway location for pallet %s.', p_pallet));
     END IF;
@@ -262,6 +272,7 @@ BEGIN
                                       v_dest.location, lower(v_dest.location_type)));
     END IF;
     IF v_dest.max_pallets > 0 THEN
+        PERFORM stk_lock_location(v_dest.warehouse, v_dest.location);
         v_there := stk_pallets_in(v_dest.warehouse, v_dest.location, p_pallet);
         IF v_there >= v_dest.max_pallets THEN
             PERFORM stk_refuse(-5, format('Location %s/%s is full: it holds or expects %s of its %s pallets.',

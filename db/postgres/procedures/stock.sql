@@ -21,7 +21,7 @@
 
 SELECT drop_routines(
     'stk_refuse', 'stk_operator', 'stk_number', 'stk_rec_num', 'stk_date', 'stk_qty', 'stk_pallet',
-    'stk_location', 'stk_location_open', 'stk_pallets_in', 'stk_move_line', 'stk_move_pallet',
+    'stk_location', 'stk_location_open', 'stk_lock_location', 'stk_pallets_in', 'stk_move_line', 'stk_move_pallet',
     'stk_product', 'stk_check_uom', 'stk_movable_pallet',
     'rf_item_relocation', 'rf_item_relocation2', 'rf_location_transfer', 'rf_pallet_relocation',
     'rf_relocate_carton', 'rf_update_pallet_location_qty', 'rf_next_pallet_no', 'rf_create_stock',
@@ -192,6 +192,14 @@ BEGIN
 END
 $$;
 
+-- Lock a location's row while a pallet is counted into it, so that two calls
+-- cannot both take its last place.
+CREATE FUNCTION stk_lock_location(p_warehouse text, p_location text)
+RETURNS void
+LANGUAGE sql AS $$
+    SELECT NULL FROM location l WHERE l.warehouse = p_warehouse AND l.location = p_location FOR UPDATE;
+$$;
+
 -- How many pallets a location holds or has been promised, leaving out one
 -- pallet: pallets with stock there, and pallets whose open putaway or
 -- relocation activity is headed there.
@@ -358,6 +366,7 @@ BEGIN
             SELECT 1 FROM stock s
             WHERE s.pallet = p_pallet AND s.warehouse = v_location.warehouse
               AND s.location = v_location.location AND s.qty > 0) THEN
+        PERFORM stk_lock_location(v_location.warehouse, v_location.location);
         v_there := stk_pallets_in(v_location.warehouse, v_location.location, p_pallet);
         IF v_there >= v_location.max_pallets THEN
             PERFORM stk_refuse(-5, format('Location %s/%s is full: it holds or expects %s of its %s pallets.',
@@ -694,7 +703,8 @@ $$;
 
 -- Move a carton with all its stock to a warehouse and location. The carton
 -- leaves the pallet it was on.
-CREATE FUNCTION rf_relocate_carton(p_warehouse text, p_location text, p_client text, p_carton_no text, p_operator text)
+CREATE FUNCTION rf_relocate_carton(p_warehouse text, p_location text, p_client text, p_carton_no text,
+                                   p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 #variable_conflict use_column
@@ -803,7 +813,8 @@ BEGIN
     END IF;
     PERFORM stk_location_open(v_line.warehouse, v_line.location);
     SELECT p.* INTO v_product FROM product p WHERE p.client = v_line.client AND p.item_no = v_line.item_no;
-    v_uom := CASE WHEN coalesce(btrim(p_new_uom), '') = '' THEN v_line.uom ELSE stk_check_uom(v_product, p_new_uom) END;
+    v_uom := CASE WHEN coalesce(btrim(p_new_uom), '') = '' THEN v_line.uom
+                  ELSE stk_check_uom(v_product, p_new_uom) END;
     SELECT u.luom_equivalent INTO v_old_luom
     FROM product_uom u WHERE u.client = v_line.client AND u.item_no = v_line.item_no AND u.uom = v_line.uom;
     SELECT u.luom_equivalent INTO v_new_luom
@@ -834,8 +845,8 @@ BEGIN
     INSERT INTO stock_movement (movement_type, client, item_no, rec_num, rec_num_to, uom, qty, qty_before,
                                 qty_after, warehouse_from, location_from, pallet_from, carton_from, grade,
                                 reference, operator)
-    VALUES ('ADJUST', v_line.client, v_line.item_no, v_rec_num, v_rec_num, v_uom, v_change, v_before, v_qty, v_line.warehouse, v_line.location, v_line.pallet,
-            v_line.carton_no, v_line.grade, v_docref, v_operator);
+    VALUES ('ADJUST', v_line.client, v_line.item_no, v_rec_num, v_rec_num, v_uom, v_change, v_before, v_qty,
+            v_line.warehouse, v_line.location, v_line.pallet, v_line.carton_no, v_line.grade, v_docref, v_operator);
 
     sqlstatus := 0;
     sqlmsg := format('Stock line %s corrected from %s %s to %s %s (%s).', v_rec_num, stk_qty(v_line.qty),
@@ -878,8 +889,8 @@ $$;
 
 -- Create stock of a product in a location (loose, available), with the
 -- reference of the document that justifies it.
-CREATE FUNCTION rf_create_stock(p_warehouse text, p_location text, p_client text, p_item_no text, p_grade text, p_uom text,
-                                p_qty numeric, p_ref_no text, p_operator text)
+CREATE FUNCTION rf_create_stock(p_warehouse text, p_location text, p_client text, p_item_no text, p_grade text,
+                                p_uom text, p_qty numeric, p_ref_no text, p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text, rec_num bigint)
 LANGUAGE plpgsql AS $$
 #variable_conflict use_column
@@ -1037,8 +1048,8 @@ $$;
 -- Pack qty of an item (of a batch, when given) lying in a location into a
 -- new carton there, taking the earliest expiring stock first. Stock already
 -- in a carton, booked, picked or waiting for putaway is not taken.
-CREATE FUNCTION rf_create_carton(p_warehouse text, p_location text, p_client text, p_item_no text, p_batch_no text,
-                                 p_qty numeric, p_uom text, p_carton_no text, p_operator text)
+CREATE FUNCTION rf_create_carton(p_warehouse text, p_location text, p_client text, p_item_no text,
+                                 p_batch_no text, p_qty numeric, p_uom text, p_carton_no text, p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text, carton_no text)
 LANGUAGE plpgsql AS $$
 #variable_conflict use_column
@@ -1118,7 +1129,8 @@ $$;
 -- Record that a carton label stands in a location. A label not known yet is
 -- registered as an empty carton there; a carton whose stock stands in
 -- another location is moved with rf_relocate_carton instead.
-CREATE FUNCTION rf_map_carton(p_warehouse text, p_location text, p_client text, p_carton_no text, p_operator text)
+CREATE FUNCTION rf_map_carton(p_warehouse text, p_location text, p_client text, p_carton_no text,
+                              p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 #variable_conflict use_column
@@ -1177,8 +1189,8 @@ $$;
 
 -- Move child_qty out of a carton holding one stock line into a new child
 -- carton beside it (its parent_carton_no names the carton it came from).
-CREATE FUNCTION rf_split_carton(p_client text, p_parent_carton_no text, p_child_carton_no text, p_child_qty numeric,
-                                p_operator text)
+CREATE FUNCTION rf_split_carton(p_client text, p_parent_carton_no text, p_child_carton_no text,
+                                p_child_qty numeric, p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 #variable_conflict use_column

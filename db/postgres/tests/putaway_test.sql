@@ -69,7 +69,8 @@ BEGIN
     ASSERT r.sqlstatus = 0, format('%s', r);
 
     SELECT * INTO s FROM stock WHERE rec_num = 153;
-    ASSERT s.location = 'D-05-1' AND s.status = 'AVAILABLE' AND s.qty = 120 AND s.pallet = 'P0001014', format('%s', s);
+    ASSERT s.location = 'D-05-1' AND s.status = 'AVAILABLE' AND s.qty = 120 AND s.pallet = 'P0001014',
+        format('%s', s);
     ASSERT EXISTS (SELECT 1 FROM stock_movement m
                    WHERE m.movement_type = 'PUTAWAY' AND m.rec_num = 153 AND m.qty = 120
                      AND m.location_from = 'RCV-01' AND m.location_to = 'D-05-1' AND m.wo_no = 'WO000001'

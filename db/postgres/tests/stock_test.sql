@@ -85,7 +85,8 @@ BEGIN
 
     CALL rf_pallet_relocation('P0000031', 'W2', 'X-05', 'q', 'joe', v_status, v_msg);
     ASSERT v_status = 0 AND v_msg = 'Pallet P0000031 moved to W2/X-05 (1 stock line), grade Q.', v_msg;
-    ASSERT (SELECT warehouse || location || grade FROM stock WHERE pallet = 'P0000031') = 'W2X-05Q', 'moved and regraded';
+    ASSERT (SELECT warehouse || location || grade FROM stock WHERE pallet = 'P0000031') = 'W2X-05Q',
+        'moved and regraded';
     ASSERT (SELECT count(*) FROM stock_movement m WHERE m.pallet_from = 'P0000031') = 2, 'both moves journalled';
     CALL rf_pallet_relocation('NOPE', 'W1', 'C-20-1', '', 'joe', v_status, v_msg);
     ASSERT v_status = -2, v_msg;
@@ -141,7 +142,8 @@ BEGIN
     SELECT * INTO r FROM rf_create_stock('W1', 'C-19-1', 'C01', 'A1002', '', 'EA', 12, 'FOUND1', 'joe');
     ASSERT r.sqlstatus = 0 AND r.rec_num IS NOT NULL, format('%s', r);
     ASSERT EXISTS (SELECT 1 FROM stock_movement m
-                   WHERE m.movement_type = 'CREATE' AND m.rec_num = r.rec_num AND m.reference = 'FOUND1'), 'journalled';
+                   WHERE m.movement_type = 'CREATE' AND m.rec_num = r.rec_num AND m.reference = 'FOUND1'),
+        'journalled';
 
     -- rec_num 39: 4 units of the serial-controlled A1020 on pallet 39, each with its serial number.
     CALL rf_update_serial_pallet('C01', 'A1020', 'SN-NEW', 'P000039', 'joe', v_status, v_msg);
@@ -149,8 +151,8 @@ BEGIN
     UPDATE serial_number SET status = 'DELETED' WHERE rec_num = 39 AND serial_no LIKE '%01';
     CALL rf_update_serial_pallet('C01', 'A1020', 'SN-NEW', 'P000039', 'joe', v_status, v_msg);
     ASSERT v_status = 0, v_msg;
-    ASSERT (SELECT pallet || rec_num FROM serial_number WHERE serial_no = 'SN-NEW') = 'P000039' || pallet_check_char('P000039') || '39',
-        'on the pallet''s line';
+    ASSERT (SELECT pallet || rec_num FROM serial_number WHERE serial_no = 'SN-NEW')
+           = 'P000039' || pallet_check_char('P000039') || '39', 'on the pallet''s line';
     CALL rf_update_serial_pallet('C01', 'A1020', 'SN-NEW', 'P0000017', 'joe', v_status, v_msg);
     ASSERT v_status = -3, format('the pallet holds no A1020: %s', v_msg);
 END
