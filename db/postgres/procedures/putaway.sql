@@ -722,7 +722,8 @@ $$;
 --     the line's putaway task counts it, and completes when nothing is left;
 --   * line_no blank (or naming no line yet): the line is received straight
 --     into the pick face, with the attributes given, as a new receipt line
---     (numbered line_no, or the next number) and a new stock line.
+--     (numbered line_no, or the next number) and a new stock line; the
+--     receipt must be checked in and not closed.
 -- Answers the receipt line number in line_no.
 CREATE PROCEDURE rf_receipt_topup_putaway(
     p_client text, p_receipt_no text, INOUT line_no integer, p_pallet text, p_item_no text, p_uom text,
@@ -764,10 +765,8 @@ BEGIN
     IF NOT FOUND THEN
         PERFORM stk_refuse(-2, format('Receipt %s not found for client %s.', btrim(p_receipt_no), v_client));
     END IF;
-    IF v_receipt.status <> 'CHECKEDIN' THEN
-        PERFORM stk_refuse(-3, format('Receipt %s is %s; top-up putaway needs a checked-in receipt.',
-                                      v_receipt.receipt_no, CASE v_receipt.status WHEN 'OPEN' THEN 'not checked in'
-                                                                                  ELSE 'closed' END));
+    IF v_receipt.status = 'OPEN' THEN
+        PERFORM stk_refuse(-3, format('Receipt %s is not checked in yet.', v_receipt.receipt_no));
     END IF;
     IF v_qty IS NULL OR v_qty <= 0 THEN
         PERFORM stk_refuse(-4, format('Quantity %s refused: a top-up needs a quantity above 0.',
@@ -836,6 +835,9 @@ BEGIN
     END IF;
 
     -- A new line received straight into the pick face.
+    IF v_receipt.status = 'CLOSED' THEN
+        PERFORM stk_refuse(-3, format('Receipt %s is closed; it takes no new lines.', v_receipt.receipt_no));
+    END IF;
     v_product := stk_product(v_client, p_item_no);
     IF NOT EXISTS (SELECT 1 FROM pick_face f
                    WHERE f.warehouse = v_dest.warehouse AND f.location = v_dest.location

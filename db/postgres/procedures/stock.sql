@@ -323,6 +323,23 @@ BEGIN
         END IF;
     END IF;
 
+    -- A pallet or carton left without stock is empty; one that receives stock is in use.
+    IF v_line.pallet IS DISTINCT FROM p_pallet THEN
+        UPDATE pallet p SET status = 'EMPTY'
+        WHERE p.pallet = v_line.pallet AND p.status = 'ACTIVE'
+          AND NOT EXISTS (SELECT 1 FROM stock s WHERE s.pallet = p.pallet AND s.qty > 0 AND s.status <> 'DESPATCHED');
+        UPDATE pallet p SET status = 'ACTIVE' WHERE p.pallet = p_pallet AND p.status = 'EMPTY';
+    END IF;
+    IF v_line.carton_no IS DISTINCT FROM p_carton THEN
+        UPDATE carton c SET status = 'EMPTY', maker = p_operator, last_update = localtimestamp(0)
+        WHERE c.client = v_line.client AND c.carton_no = v_line.carton_no AND c.status = 'ACTIVE'
+          AND NOT EXISTS (SELECT 1 FROM stock s
+                          WHERE s.client = c.client AND s.carton_no = c.carton_no AND s.qty > 0
+                            AND s.status <> 'DESPATCHED');
+        UPDATE carton c SET status = 'ACTIVE', maker = p_operator, last_update = localtimestamp(0)
+        WHERE c.client = v_line.client AND c.carton_no = p_carton AND c.status = 'EMPTY';
+    END IF;
+
     INSERT INTO stock_movement (movement_type, client, item_no, rec_num, rec_num_to, uom, qty, qty_before,
                                 qty_after, warehouse_from, location_from, pallet_from, carton_from,
                                 warehouse_to, location_to, pallet_to, carton_to, grade, reason_code,
@@ -1249,10 +1266,6 @@ BEGIN
     -- Refuses a quantity above what the carton has available.
     PERFORM stk_move_line(v_line.rec_num, v_qty, v_line.warehouse, v_line.location, v_line.pallet, v_child,
                           NULL, NULL, 'SPLIT', 'Carton split from ' || v_parent, NULL, v_operator);
-    IF v_qty = v_line.qty THEN
-        UPDATE carton c SET status = 'EMPTY', maker = v_operator, last_update = localtimestamp(0)
-        WHERE c.client = v_client AND c.carton_no = v_parent;
-    END IF;
 
     RETURN QUERY SELECT 0, format('%s %s of %s moved from carton %s to carton %s; %s %s left.', stk_qty(v_qty),
                                   v_line.uom, v_line.item_no, v_parent, v_child, stk_qty(v_line.qty - v_qty),

@@ -195,6 +195,17 @@ BEGIN
                                   '', '', '', '', NULL, NULL, NULL, NULL, '', NULL, '', NULL, '', '', 'W1', 'P-06',
                                   'joe', v_status, v_msg);
     ASSERT v_status = -3, format('receipt not checked in: %s', v_msg);
+    UPDATE receipt SET status = 'CLOSED' WHERE client = 'C01' AND receipt_no = 'R000001';
+    CALL rf_receipt_topup_putaway('C01', 'R000001', v_line, '', 'A1001', 'EA', 1, '', '', '', '', '', '', '',
+                                  '', '', '', '', NULL, NULL, NULL, NULL, '', NULL, '', NULL, '', '', 'W1', 'P-01',
+                                  'joe', v_status, v_msg);
+    ASSERT v_status = -3, format('a closed receipt takes no new line: %s', v_msg);
+    v_line := 1;
+    CALL rf_receipt_topup_putaway('C01', 'R000001', v_line, '', '', '', 100, '', '', '', '', '', '', '',
+                                  '', '', '', '', NULL, NULL, NULL, NULL, '', NULL, '', NULL, '', '', 'W1', 'P-01',
+                                  'joe', v_status, v_msg);
+    ASSERT v_status = 0 AND (SELECT status FROM activity WHERE wo_no = 'WO000001' AND task_no = 1) = 'COMPLETED',
+        format('the rest of a waiting line of a closed receipt completes its task: %s', v_msg);
 END
 $$;
 

@@ -41,6 +41,11 @@ BEGIN
     -- A second move to the same place joins that line.
     CALL rf_item_relocation('', '', '', 'B-20-3', '', '', '1', '10', '', 'joe', v_status, v_msg);
     ASSERT v_status = 0 AND (SELECT qty FROM stock WHERE rec_num = v_to) = 30, 'joined';
+
+    -- Moving the whole line keeps its number and empties its pallet.
+    CALL rf_item_relocation('', '', '', 'B-20-3', '', '', '1', '90', '', 'joe', v_status, v_msg);
+    ASSERT v_status = 0 AND (SELECT location || qty FROM stock WHERE rec_num = 1) = 'B-20-390', v_msg;
+    ASSERT (SELECT status FROM pallet WHERE pallet = 'P0000017') = 'EMPTY', 'the pallet is empty';
 END
 $$;
 
@@ -50,7 +55,7 @@ DECLARE
     v_status integer;
     v_msg    text;
 BEGIN
-    CALL rf_item_relocation2('2', 'W1', 'B-20-2', 'P0000017', '5', '', 'joe', v_status, v_msg);
+    CALL rf_item_relocation2('2', 'W1', 'B-20-2', 'P0000031', '5', '', 'joe', v_status, v_msg);
     ASSERT v_status = -3, format('pallet stands elsewhere: %s', v_msg);
     CALL rf_item_relocation2('2', 'W1', 'B-20-2', '', '5', 'Z', 'joe', v_status, v_msg);
     ASSERT v_status = -1, format('unknown grade: %s', v_msg);
@@ -71,8 +76,8 @@ DECLARE
     v_status integer;
     v_msg    text;
 BEGIN
-    CALL rf_location_transfer('P0000031', 'W1', 'A-01-1', 'joe', v_status, v_msg);
-    ASSERT v_status = -5 AND v_msg LIKE 'Location W1/A-01-1 is full%', v_msg;
+    CALL rf_location_transfer('P0000031', 'W1', 'A-01-2', 'joe', v_status, v_msg);
+    ASSERT v_status = -5 AND v_msg LIKE 'Location W1/A-01-2 is full%', v_msg;
     CALL rf_location_transfer('P0000031', 'W2', 'C-01-1', 'joe', v_status, v_msg);
     ASSERT v_status = -2, format('wrong warehouse: %s', v_msg);
     CALL rf_location_transfer('P0001014', 'W1', 'C-20-1', 'joe', v_status, v_msg);
@@ -187,6 +192,9 @@ BEGIN
     ASSERT r.sqlstatus = 0 AND r.sqlmsg = '10 EA of A1001 moved from carton CX1 to carton CX2; 14 EA left.',
         format('%s', r);
     ASSERT (SELECT parent_carton_no FROM carton WHERE carton_no = 'CX2') = 'CX1', 'child knows its parent';
+    SELECT * INTO r FROM rf_split_carton('C01', 'CTN3', 'CX3', 12, 'joe');
+    ASSERT r.sqlstatus = 0 AND (SELECT status FROM carton WHERE carton_no = 'CTN3') = 'EMPTY',
+        format('a carton split whole is empty: %s', r);
 
     SELECT * INTO r FROM rf_adjust_carton_qty('C01', 'CX2', 8, 'joe');
     ASSERT r.sqlstatus = 0, format('%s', r);
