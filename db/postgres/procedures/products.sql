@@ -483,7 +483,8 @@ LANGUAGE sql STABLE AS $$
 $$;
 
 -- The serial numbers in stock on a pallet (of one product, or all when
--- item_no is empty).
+-- item_no is empty). The pallet label may be given without its check
+-- character.
 CREATE FUNCTION rf_get_available_serial_nos(p_client text, p_item_no text, p_pallet text)
 RETURNS TABLE (serial_no text, item_no text, pallet text, warehouse text, location text, rec_num bigint,
                receipt_date date, warranty_no text, warranty_end date)
@@ -491,7 +492,8 @@ LANGUAGE sql STABLE AS $$
     SELECT n.serial_no, n.item_no, n.pallet, n.warehouse, n.location, n.rec_num, n.receipt_date, n.warranty_no,
            n.warranty_end
     FROM serial_number n
-    WHERE n.client = btrim($1) AND n.pallet = btrim($3) AND n.status = 'INSTOCK'
+    WHERE n.client = btrim($1) AND n.status = 'INSTOCK'
+      AND n.pallet IN (btrim($3), btrim($3) || pallet_check_char(btrim($3)))
       AND (coalesce(btrim($2), '') = '' OR n.item_no = btrim($2))
     ORDER BY n.item_no, n.serial_no;
 $$;
@@ -583,7 +585,8 @@ $$;
 
 -- Delete a serial number scanned by mistake: it is marked DELETED (its
 -- history stays traceable) and leaves its pallet. A picked or despatched
--- unit cannot be deleted; when a pallet is given the unit must be on it.
+-- unit cannot be deleted; when a pallet is given (with or without its check
+-- character) the unit must be on it.
 CREATE PROCEDURE rf_delete_serial_no(client text, item_no text, serial_no text, pallet text, operator text,
                                      INOUT sqlstatus integer DEFAULT NULL, INOUT sqlmsg text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
@@ -620,7 +623,8 @@ BEGIN
         sqlmsg := format('Serial number %s of item %s not found.', v_serial, v_item);
         RETURN;
     END IF;
-    IF v_pallet IS NOT NULL AND v_unit.pallet IS DISTINCT FROM v_pallet THEN
+    IF v_pallet IS NOT NULL AND v_unit.pallet IS DISTINCT FROM v_pallet
+       AND v_unit.pallet IS DISTINCT FROM v_pallet || pallet_check_char(v_pallet) THEN
         sqlstatus := -5;
         sqlmsg := format('Serial number %s is not on pallet %s.', v_serial, v_pallet);
         RETURN;
