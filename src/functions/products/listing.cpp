@@ -12,7 +12,7 @@ bool is_date_type(int32_t type) {
 
 }  // namespace
 
-std::string FirstRowFields(Recordset& rs, std::span<const TagField> fields) {
+std::string FirstRowFields(const Recordset& rs, std::span<const TagField> fields) {
   OutputBuffer out;
   if (!rs.eof()) WriteFields(out, rs, fields);
   return out.take();

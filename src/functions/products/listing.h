@@ -11,7 +11,7 @@
 namespace talwen {
 
 // The fixed tags of the recordset's first row; nothing when it has no row.
-std::string FirstRowFields(Recordset& rs, std::span<const TagField> fields);
+std::string FirstRowFields(const Recordset& rs, std::span<const TagField> fields);
 
 // Every row of the recordset as "<record>" + the fixed tags + "</record>", stopping with the
 // cut-off's sentinel after the record that passes its threshold.

@@ -112,8 +112,8 @@ std::string rf_get_product_info(Call& call) {
 std::string rf_get_product_description(Call& call) {
   Recordset rs = call.OpenRecordset(
       Sql("rf_get_product_description ").text(call["client"]).text(call.item_no()));
-  OutputBuffer out;
   if (rs.eof()) return "";
+  OutputBuffer out;
   out.tag("item_no", rs.field("item_no"));
   WriteFields(out, rs, kProductFields);
   return out.take();
