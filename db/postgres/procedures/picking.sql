@@ -151,25 +151,32 @@ CREATE FUNCTION pick_move_stock(p_rec_num bigint, p_qty numeric, p_release numer
 RETURNS bigint
 LANGUAGE plpgsql AS $$
 DECLARE
-    s    stock%ROWTYPE;
-    v_to bigint;
+    s        stock%ROWTYPE;
+    v_to     bigint;
+    v_carton text;
 BEGIN
     SELECT * INTO s FROM stock WHERE stock.rec_num = p_rec_num FOR UPDATE;
+    v_carton := s.carton_no;
     IF p_qty = s.qty AND p_release = s.qty_booked THEN
+        -- A carton travels with its only line; a line taken out of a mixed
+        -- carton leaves the carton behind.
+        IF s.carton_no IS NOT NULL
+           AND EXISTS (SELECT 1 FROM stock o
+                       WHERE o.client = s.client AND o.carton_no = s.carton_no AND o.rec_num <> s.rec_num
+                         AND o.qty > 0) THEN
+            v_carton := NULL;
+        END IF;
         UPDATE stock t
-        SET warehouse = p_warehouse, location = p_location, pallet = p_pallet, qty_booked = 0,
-            status = 'PICKED', so_no = p_so_no, so_line_no = p_so_line, maker = p_operator,
+        SET warehouse = p_warehouse, location = p_location, pallet = p_pallet, carton_no = v_carton,
+            qty_booked = 0, status = 'PICKED', so_no = p_so_no, so_line_no = p_so_line, maker = p_operator,
             last_update = localtimestamp(0)
         WHERE t.rec_num = p_rec_num;
         v_to := p_rec_num;
-        IF s.carton_no IS NOT NULL THEN
+        IF v_carton IS NOT NULL THEN
             UPDATE carton c
             SET warehouse = p_warehouse, location = p_location, pallet = p_pallet, maker = p_operator,
                 last_update = localtimestamp(0)
-            WHERE c.client = s.client AND c.carton_no = s.carton_no
-              AND NOT EXISTS (SELECT 1 FROM stock o
-                              WHERE o.client = c.client AND o.carton_no = c.carton_no AND o.qty > 0
-                                AND (o.warehouse, o.location) <> (p_warehouse, p_location));
+            WHERE c.client = s.client AND c.carton_no = v_carton;
         END IF;
     ELSE
         UPDATE stock t
@@ -208,10 +215,11 @@ BEGIN
 
     INSERT INTO stock_movement (movement_type, client, item_no, rec_num, rec_num_to, uom, qty, qty_before,
                                 qty_after, warehouse_from, location_from, pallet_from, carton_from,
-                                warehouse_to, location_to, pallet_to, grade, reference, wo_no, task_no,
-                                activity_no, operator)
+                                warehouse_to, location_to, pallet_to, carton_to, grade, reference, wo_no,
+                                task_no, activity_no, operator)
     VALUES ('PICK', s.client, s.item_no, s.rec_num, v_to, s.uom, p_qty, s.qty, s.qty - p_qty,
-            s.warehouse, s.location, s.pallet, s.carton_no, p_warehouse, p_location, p_pallet, s.grade,
+            s.warehouse, s.location, s.pallet, s.carton_no, p_warehouse, p_location, p_pallet,
+            CASE WHEN v_to = s.rec_num THEN v_carton END, s.grade,
             format('Sales order %s line %s', p_so_no, p_so_line), p_wo_no, p_task_no, p_activity_no,
             p_operator);
     RETURN v_to;

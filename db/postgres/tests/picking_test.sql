@@ -1,6 +1,8 @@
 -- Picking and despatch on the demo data: allocation, picks, short picks,
 -- direct picks, serial numbers and despatch. Runs in a transaction that is
--- rolled back; any failed assertion stops the file.
+-- rolled back; any failed assertion stops the file (run by scripts/db.sh test).
+
+\set ON_ERROR_STOP 1
 BEGIN;
 
 DO $$
@@ -71,7 +73,7 @@ BEGIN
 
     -- A direct pick from a pallet takes the line's own allocation there
     -- first, and refuses more than the pallet can give.
-    SELECT sqlstatus INTO v_status FROM rf_pick_sales_detail2('C02', 'SO2001', '2', '13', 'P0000796', 'OUTA', '', 'joe');
+    CALL rf_pick_sales_detail2('C02', 'SO2001', '2', '13', 'P0000796', 'OUTA', '', 'joe', v_status, v_msg);
     ASSERT v_status = -20, 'a direct pick beyond the line is refused';
     CALL rf_pick_sales_detail2('C02', 'SO2001', '2', '12', 'P0000796', 'OUTA', '', 'joe', v_status, v_msg);
     ASSERT v_status = 0, v_msg;
