@@ -9,6 +9,18 @@
 //
 // Allocation, tasks and stock movements are the database's business; these handlers pass the
 // session values in their fixed order and shape the replies.
+//
+// Settled here:
+// - A pick-list or despatch-list row whose pallet label is empty (stock in a pick face has no
+//   pallet) is written with two empty values in the label's place, so the line keeps its count
+//   of values; the rest of the list is written as usual.
+// - A pending-task-order result without a column named exactly "order_ref" or "client_ref"
+//   lists its rows with that tag empty.
+// - The order line, task and activity of a warranty serial number are 16-bit integers: a
+//   number outside -32768..32767 ends the call with the empty reply before the database is
+//   asked anything, rather than being passed as some other number.
+// - The pick list's statement runs once: it allocates stock, so running it again to reach its
+//   last result set would allocate again.
 #pragma once
 
 #include <string>
