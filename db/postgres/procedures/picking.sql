@@ -213,6 +213,20 @@ BEGIN
         END IF;
     END IF;
 
+    -- A pallet or carton left without stock is empty.
+    IF s.pallet IS DISTINCT FROM p_pallet THEN
+        UPDATE pallet pl SET status = 'EMPTY'
+        WHERE pl.pallet = s.pallet AND pl.status = 'ACTIVE'
+          AND NOT EXISTS (SELECT 1 FROM stock o WHERE o.pallet = pl.pallet AND o.qty > 0 AND o.status <> 'DESPATCHED');
+    END IF;
+    IF s.carton_no IS DISTINCT FROM v_carton OR v_to <> s.rec_num THEN
+        UPDATE carton c SET status = 'EMPTY', maker = p_operator, last_update = localtimestamp(0)
+        WHERE c.client = s.client AND c.carton_no = s.carton_no AND c.status = 'ACTIVE'
+          AND NOT EXISTS (SELECT 1 FROM stock o
+                          WHERE o.client = c.client AND o.carton_no = c.carton_no AND o.qty > 0
+                            AND o.status <> 'DESPATCHED');
+    END IF;
+
     INSERT INTO stock_movement (movement_type, client, item_no, rec_num, rec_num_to, uom, qty, qty_before,
                                 qty_after, warehouse_from, location_from, pallet_from, carton_from,
                                 warehouse_to, location_to, pallet_to, carton_to, grade, reference, wo_no,

@@ -75,9 +75,11 @@ BEGIN
     -- first, and refuses more than the pallet can give.
     CALL rf_pick_sales_detail2('C02', 'SO2001', '2', '13', 'P0000796', 'OUTA', '', 'joe', v_status, v_msg);
     ASSERT v_status = -20, 'a direct pick beyond the line is refused';
+    UPDATE stock SET qty = 12 WHERE rec_num = 79 AND pallet = 'P0000796';
     CALL rf_pick_sales_detail2('C02', 'SO2001', '2', '12', 'P0000796', 'OUTA', '', 'joe', v_status, v_msg);
     ASSERT v_status = 0, v_msg;
     ASSERT (SELECT status FROM activity WHERE wo_no = v_wo AND task_no = 2) = 'COMPLETED', 'the allocation is used';
+    ASSERT (SELECT status FROM pallet WHERE pallet = 'P0000796') = 'EMPTY', 'a pallet picked bare is empty';
     ASSERT (SELECT status FROM works_order WHERE wo_no = v_wo) = 'COMPLETED', 'the works order is done';
     ASSERT (SELECT status FROM sales_order WHERE client = 'C02' AND order_no = 'SO2001') = 'PICKED', 'the order is picked';
 
