@@ -135,13 +135,13 @@ CallStatement ParseCallStatement(std::string_view statement) {
   Scanner in(statement);
   in.skip_space();
   CallStatement call;
-  // "exec" and "execute" are keywords only when a name follows them.
+  // A leading "exec" or "execute" is the keyword, never the procedure's name.
   {
     Scanner probe = in;
     const std::string_view first = probe.word();
-    if ((host::iequals(first, "exec") || host::iequals(first, "execute")) && probe.skip_space() &&
-        starts_word(probe.peek())) {
+    if (host::iequals(first, "exec") || host::iequals(first, "execute")) {
       in = probe;
+      in.skip_space();
     }
   }
   call.routine = in.routine();

@@ -295,9 +295,11 @@ Plan statement_plan(const std::vector<RoutinePtr>& routines, const CallStatement
   }
 
   if (n > r->positions.size()) {
-    throw DbError(kErrorStatement, "The routine " + r->display_name() + " takes at most " +
-                                       std::to_string(r->positions.size()) + " arguments; " +
-                                       std::to_string(n) + " were given.");
+    const size_t most = r->positions.size();
+    throw DbError(kErrorStatement,
+                  "The routine " + r->display_name() + " takes at most " + std::to_string(most) +
+                      (most == 1 ? " argument; " : " arguments; ") + std::to_string(n) +
+                      (n == 1 ? " was given." : " were given."));
   }
   std::vector<Pass> passes = default_passes(*r);
   for (size_t k = 0; k < r->positions.size(); ++k) {
