@@ -24,7 +24,7 @@ struct Accepted {
 };
 
 void PrintTo(const Accepted& c, std::ostream* os) {
-  *os << c.statement;
+  for (const char ch : c.statement) *os << (ch >= ' ' && ch < 127 ? ch : '.');
 }
 
 class CallAccepted : public ::testing::TestWithParam<Accepted> {};

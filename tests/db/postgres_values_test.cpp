@@ -19,6 +19,10 @@ struct Case {
   Value expected;
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.type << ":" << c.text;
+}
+
 class ValueOfText : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ValueOfText, KeepsTheColumnsType) {

@@ -63,6 +63,10 @@ struct Form {
   std::string value;
 };
 
+void PrintTo(const Form& f, std::ostream* os) {
+  for (const char c : f.arguments) *os << (c >= ' ' && c < 127 ? c : '.');
+}
+
 class ArgumentForms : public Bridge, public ::testing::WithParamInterface<Form> {};
 
 TEST_P(ArgumentForms, ReachTheProcedureAsTheirValue) {

@@ -154,19 +154,23 @@ std::vector<RoutinePtr> LookUpRoutines(Session& session, const RoutineName& name
 std::vector<RoutinePtr> RoutineCache::Get(Session& session, const RoutineName& name) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = routines_.find(name.text());
-    if (it != routines_.end()) return it->second;
+    const auto it = entries_.find(name.text());
+    if (it != entries_.end() &&
+        std::chrono::steady_clock::now() - it->second.looked_up < lifetime_) {
+      return it->second.routines;
+    }
   }
   return Refresh(session, name);
 }
 
 std::vector<RoutinePtr> RoutineCache::Refresh(Session& session, const RoutineName& name) {
+  const auto now = std::chrono::steady_clock::now();
   std::vector<RoutinePtr> routines = LookUpRoutines(session, name);
   std::lock_guard<std::mutex> lock(mutex_);
   if (routines.empty()) {
-    routines_.erase(name.text());
+    entries_.erase(name.text());
   } else {
-    routines_[name.text()] = routines;
+    entries_[name.text()] = Entry{routines, now};
   }
   return routines;
 }

@@ -10,6 +10,7 @@
 // its sessions and threads; entries are replaced whole, so a routine in use never changes.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -76,15 +77,26 @@ std::vector<RoutinePtr> LookUpRoutines(Session& session, const RoutineName& name
 
 class RoutineCache {
  public:
-  // The cached routines of name, looking them up on first use. An unknown name is not
-  // remembered, so a routine created later is found on the next call.
+  // Entries older than lifetime are looked up again, so a change that makes no call fail (a
+  // new optional parameter, a renamed output) is seen within that time.
+  explicit RoutineCache(std::chrono::seconds lifetime = std::chrono::seconds(60))
+      : lifetime_(lifetime) {}
+
+  // The cached routines of name, looking them up on first use or when the entry is old. An
+  // unknown name is not remembered, so a routine created later is found on the next call.
   std::vector<RoutinePtr> Get(Session& session, const RoutineName& name);
   // Look name up again and remember the answer.
   std::vector<RoutinePtr> Refresh(Session& session, const RoutineName& name);
 
  private:
+  struct Entry {
+    std::vector<RoutinePtr> routines;
+    std::chrono::steady_clock::time_point looked_up;
+  };
+
+  const std::chrono::seconds lifetime_;
   std::mutex mutex_;
-  std::map<std::string, std::vector<RoutinePtr>> routines_;  // by RoutineName::text()
+  std::map<std::string, Entry> entries_;  // by RoutineName::text()
 };
 
 }  // namespace talwen::db::postgres
