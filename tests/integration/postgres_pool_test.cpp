@@ -157,6 +157,34 @@ TEST_F(Pool, ARefusingServerFailsAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(2));
 }
 
+TEST_F(Pool, AServerThatNeverAnswersFailsWithinTheConnectionTimeOut) {
+  // The kernel completes the handshake on a listening socket; nothing ever answers.
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(fd, 4), 0);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  PgServer silent = server_;
+  silent.host = "127.0.0.1";
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    provider_->open(
+        db::ConnectionString(silent.connection_string({}, std::to_string(ntohs(addr.sin_port)))),
+        {seconds(2), seconds(30)});
+    ADD_FAILURE() << "connected to nothing";
+  } catch (const DbError& e) {
+    EXPECT_EQ(e.number(), db::kErrorGeneric);
+    EXPECT_NE(std::string(e.what()).find("timeout"), std::string::npos) << e.what();
+  }
+  ::close(fd);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(1500));
+  EXPECT_LT(took, seconds(6));
+}
+
 TEST_F(Pool, ProcessAnswersAConnectionFailureWithTheStatusPair) {
   TempDir dir;
   dir.write("talwen.INI", "[veldrawms]\n" + std::string("Provider=PostgreSQL\nData Source=") +

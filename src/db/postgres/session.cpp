@@ -95,12 +95,17 @@ Result Session::Run(const std::string& sql, const std::vector<const char*>& para
 }
 
 void Session::Fail(const PGresult* result) {
-  if (PQstatus(conn_.get()) != CONNECTION_OK) broken_ = true;
   const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
   const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
   std::string message = OneLine(primary ? primary : PQerrorMessage(conn_.get()));
   if (message.empty()) message = "The connection to the database failed.";
   std::string sqlstate = state ? state : "";
+  // The connection is gone, or the server said it is ending it (connection exceptions, an
+  // administrator's or a crash's shutdown).
+  if (PQstatus(conn_.get()) != CONNECTION_OK || sqlstate.starts_with("08") || sqlstate == "57P01" ||
+      sqlstate == "57P02" || sqlstate == "57P03") {
+    broken_ = true;
+  }
   if (broken_) throw ServerError(kErrorGeneric, message, std::move(sqlstate));
   if (sqlstate == kQueryCanceled) throw ServerError(kErrorTimeout, message, std::move(sqlstate));
   throw ServerError(kErrorStatement, message, std::move(sqlstate));
