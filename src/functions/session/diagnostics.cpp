@@ -1,6 +1,7 @@
 // Diagnostics pages: the program's identity, the request's values and the configuration in
 // use. They touch no table; the frame still opens the connection first, and the gateway
 // restricts who may call them.
+#include <algorithm>
 #include <array>
 #include <string_view>
 #include <utility>
@@ -47,23 +48,47 @@ std::string tag_all(const host::Values& values) {
 
 }  // namespace
 
-std::string MaskPasswords(std::string_view connection_string) {
+std::string MaskPasswords(std::string_view text) {
+  constexpr auto npos = std::string_view::npos;
   std::string masked;
-  masked.reserve(connection_string.size());
-  std::string_view rest = connection_string;
-  while (true) {
-    const size_t end = rest.find(';');
-    const std::string_view pair = rest.substr(0, end);
-    const size_t eq = pair.find('=');
-    if (eq != std::string_view::npos && is_password_keyword(pair.substr(0, eq))) {
-      masked.append(pair.substr(0, eq + 1));
-      masked.append(static_cast<size_t>(CharacterCount(pair.substr(eq + 1))), '*');
-    } else {
-      masked.append(pair);
+  masked.reserve(text.size());
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t eq = text.find('=', pos);
+    const size_t semicolon = text.find(';', pos);
+    if (eq == npos || semicolon < eq) {  // a part without "=" stays as it is
+      const size_t next = semicolon == npos ? text.size() : semicolon + 1;
+      masked.append(text.substr(pos, next - pos));
+      pos = next;
+      continue;
     }
-    if (end == std::string_view::npos) break;
-    masked.push_back(';');
-    rest.remove_prefix(end + 1);
+    // The value runs to the next ";", except that a quoted value may hold ";" (its quote
+    // doubled stands for one), as the connection string is read.
+    size_t i = eq + 1;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i < text.size() && (text[i] == '"' || text[i] == '\'')) {
+      const char quote = text[i];
+      for (++i; i < text.size(); ++i) {
+        if (text[i] != quote) continue;
+        if (i + 1 < text.size() && text[i + 1] == quote) {
+          ++i;
+        } else {
+          break;
+        }
+      }
+    }
+    size_t end = text.find(';', std::min(i, text.size()));
+    if (end == npos) end = text.size();
+
+    const std::string_view value = text.substr(eq + 1, end - eq - 1);
+    masked.append(text.substr(pos, eq + 1 - pos));
+    if (is_password_keyword(text.substr(pos, eq - pos))) {
+      masked.append(static_cast<size_t>(CharacterCount(value)), '*');
+    } else {
+      masked.append(value);
+    }
+    if (end < text.size()) masked.push_back(';');
+    pos = end + 1;
   }
   return masked;
 }

@@ -62,7 +62,12 @@ TEST(MaskPasswords, HidesEveryPasswordWhateverTheKeywordsCase) {
       {"Password=a=b;x=1", "Password=***;x=1"},
       {"PasswordHint=cat;User ID=pwd;Persist Security Info=True",
        "PasswordHint=cat;User ID=pwd;Persist Security Info=True"},
-      {";PROVIDER=SQLOLEDB", ";PROVIDER=SQLOLEDB"},
+      {"Password=\"a;b\";User ID=rf", "Password=*****;User ID=rf"},
+      {"Pwd='x''y;z' ;User ID=rf", "Pwd=*********;User ID=rf"},
+      {"Password=\"never closed;User ID=rf", "Password=************************"},
+      {"User ID=\"a;Password=b\";Password=c", "User ID=\"a;Password=b\";Password=*"},
+      {";PROVIDER=SQLOLEDB;", ";PROVIDER=SQLOLEDB;"},
+      {"Data Source=srv;junk;PWD=p", "Data Source=srv;junk;PWD=*"},
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(MaskPasswords(c.text), c.expected) << c.text;
