@@ -34,11 +34,6 @@ TEST(SignOnStatements, SendTheTemplateAndShapeTheReply) {
        "rf_get_user_station  N'JOE',  N'RCV'",
        {Texts({"station", "warehouse"}, {{"R1", "W1"}})},
        "<record><station>R1</station><warehouse>W1</warehouse></record>"},
-      {"an empty station type is sent as Null",
-       {{"function", "rf_get_user_station"}, {"operator", "JOE"}},
-       "rf_get_user_station  N'JOE', Null",
-       {},
-       ""},
       {"the warehouses come from the procedure without the rf_ prefix",
        {{"function", "rf_get_user_warehouse"}, {"operator", "JOE"}},
        "get_user_warehouse  N'JOE'",
@@ -140,14 +135,6 @@ TEST(SignOnProcedures, PassInputsByPositionAndReplyFromOutputs) {
     const std::vector<Value>& values = h.db->calls[0].values;
     for (size_t i = 0; i < c.sent.size(); ++i) EXPECT_EQ(values.at(i + 1), c.sent[i]) << c.proves;
   }
-}
-
-TEST(SignOnProcedures, ADatabaseErrorEndsWithTheEmptyReply) {
-  Harness h;
-  h.db->procedure("rf_update_last_client_accessed", {"@client", "@operator"},
-                  {"@sqlstatus", "@sqlmsg"});
-  h.db->fail(-2147217900, "deadlock");
-  EXPECT_EQ(CallWith(h, {{"function", "rf_update_last_client_accessed"}, {"client", "C01"}}), "");
 }
 
 }  // namespace
