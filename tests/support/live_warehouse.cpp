@@ -12,8 +12,8 @@ std::string FormEncode(const Fields& fields) {
   std::string body;
   for (const auto& [key, value] : fields) {
     if (!body.empty()) body += '&';
-    body += httplib::detail::encode_query_param(key) + '=' +
-            httplib::detail::encode_query_param(value);
+    body +=
+        httplib::detail::encode_query_param(key) + '=' + httplib::detail::encode_query_param(value);
   }
   return body;
 }
@@ -26,7 +26,9 @@ std::string BodyOf(const httplib::Result& res) {
 
 }  // namespace
 
-bool LiveWarehouse::Available() { return PgServerFromEnvironment().has_value(); }
+bool LiveWarehouse::Available() {
+  return PgServerFromEnvironment().has_value();
+}
 
 LiveWarehouse::LiveWarehouse(std::string general_section) {
   const auto server = PgServerFromEnvironment();
@@ -54,8 +56,8 @@ LiveWarehouse::~LiveWarehouse() {
 std::string LiveWarehouse::Post(const Fields& fields) {
   httplib::Client client("127.0.0.1", port_);
   client.set_read_timeout(60);
-  return BodyOf(
-      client.Post("/talwen/http_talwen.asp", FormEncode(fields), "application/x-www-form-urlencoded"));
+  return BodyOf(client.Post("/talwen/http_talwen.asp", FormEncode(fields),
+                            "application/x-www-form-urlencoded"));
 }
 
 std::string LiveWarehouse::Get(const std::string& path) {
