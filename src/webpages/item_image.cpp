@@ -118,6 +118,21 @@ std::string Attribute(std::string_view value) {
   return QuoteText(Escaped(value));
 }
 
+// The host the browser addressed: the server name, with the port of the Host header when that
+// header is the server name and a port. Pages served on a port other than 80 then post their
+// form and load their images from that port too.
+std::string PageHost(const Call& call) {
+  const std::string& host = call.request.server_variables.get("HTTP_HOST");
+  const std::string& name = call.server_name;
+  if (host.size() <= name.size() + 1 || !host.starts_with(name) || host[name.size()] != ':') {
+    return name;
+  }
+  for (size_t i = name.size() + 1; i < host.size(); ++i) {
+    if (host[i] < '0' || host[i] > '9') return name;
+  }
+  return host;
+}
+
 std::string_view TrimSpaces(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
@@ -136,7 +151,7 @@ bool IsNoImage(std::string_view name) {
 
 class PageWriter {
  public:
-  PageWriter(Call& call, const Page& page) : call_(call), page_(page) {
+  PageWriter(Call& call, const Page& page) : call_(call), page_(page), host_(PageHost(call)) {
     for (size_t i = 0; i < page_.keys; ++i) values_[i] = call_[kFilterKeys[i]];
   }
 
@@ -184,7 +199,7 @@ class PageWriter {
   }
 
   void WriteForm() {
-    const std::string action = "http://" + call_.server_name + "/talwen/http_talwen.asp";
+    const std::string action = "http://" + host_ + "/talwen/http_talwen.asp";
     out_.append("<form method=" + QuoteText("POST") + " action=" + Attribute(action) + ">");
     Hidden("userid", "VELDRA1");
     Hidden("dbinstance", call_.db_instance);
@@ -279,7 +294,7 @@ class PageWriter {
   void WriteItem(const Recordset& rs) {
     const std::string name(TrimSpaces(rs.text("image_filename")));
     const std::string address =
-        name.empty() || IsNoImage(name) ? "" : "http://" + call_.server_name + "/image/" + name;
+        name.empty() || IsNoImage(name) ? "" : "http://" + host_ + "/image/" + name;
 
     // Header: item number, description, image file.
     out_.append("<table border=0");
@@ -345,6 +360,7 @@ class PageWriter {
 
   Call& call_;
   const Page& page_;
+  const std::string host_;  // server name, and port when not the default
   std::array<std::string, kFilterKeys.size()> values_;
   OutputBuffer out_;
 };

@@ -265,6 +265,31 @@ TEST(ItemImagePage, ValuesAreEscaped) {
   EXPECT_NE(page.find("src=\"http://rf.example&quot;x/image/x&lt;y&gt;.jpg\""), std::string::npos);
 }
 
+TEST(ItemImagePage, AddressesKeepThePortTheBrowserUsed) {
+  const struct {
+    const char* proves;
+    const char* host_header;
+    const char* host;
+  } cases[] = {
+      {"a port other than the default", "rf.example:8080", "rf.example:8080"},
+      {"no port", "rf.example", "rf.example"},
+      {"a Host header of another name is not taken", "evil.example:81", "rf.example"},
+      {"a port must be digits", "rf.example:80/x", "rf.example"},
+  };
+  for (const auto& c : cases) {
+    Harness h;
+    h.request.server_variables.set("HTTP_HOST", c.host_header);
+    h.db->answer({Classes()}).answer({Groups()});
+    h.db->answer({Rows(kItemColumns, {Item("A1001", "Claw Hammer 16oz", "a1001.jpg")})});
+    const std::string page = Call(h, "webrpt_get_item_image2", {});
+    const std::string host = c.host;
+    EXPECT_NE(page.find("action=\"http://" + host + "/talwen/http_talwen.asp\""), std::string::npos)
+        << c.proves;
+    EXPECT_NE(page.find("src=\"http://" + host + "/image/a1001.jpg\""), std::string::npos)
+        << c.proves;
+  }
+}
+
 TEST(ItemImagePage, AFailingStatementEndsThePage) {
   Harness h;
   h.db->answer({Classes()}).answer({Groups()});
