@@ -6,6 +6,7 @@
 // Every value that comes from the request, the server name or the database is HTML-escaped
 // before it is written, so a typed filter value or a product description cannot add markup or
 // script to the page.
+#include <algorithm>
 #include <array>
 #include <span>
 
@@ -164,11 +165,10 @@ class PageWriter {
   }
 
  private:
+  // The session value of a filter key; "" for the key the first page does not read.
   const std::string& value(std::string_view key) const {
-    for (size_t i = 0; i < page_.keys; ++i) {
-      if (kFilterKeys[i] == key) return values_[i];
-    }
-    return values_.back();  // never reached: every key asked for is a filter key
+    const auto at = std::find(kFilterKeys.begin(), kFilterKeys.end(), key);
+    return values_.at(static_cast<size_t>(at - kFilterKeys.begin()));
   }
 
   void WriteHead() {
