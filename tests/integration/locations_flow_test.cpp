@@ -2,22 +2,17 @@
 // `talwen serve` on the reference database. The settings come from scripts/db.sh env
 // (TALWEN_PGHOST, TALWEN_PGPORT, ...); without them the tests are skipped.
 #include <httplib.h>
-#include <signal.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "integration/pg_fixture.h"
-#include "support/harness.h"
-#include "support/serve_process.h"
+#include "support/live_warehouse.h"
 
 namespace talwen {
 namespace {
-
-using testing::ServeProcess;
 
 int Count(const std::string& text, const std::string& piece) {
   int n = 0;
@@ -48,47 +43,37 @@ constexpr const char* kWorksOrder =
 class LocationsFlow : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto server = testing::PgServerFromEnvironment();
-    if (!server) GTEST_SKIP() << "no database settings; run eval \"$(scripts/db.sh env)\" first";
-    admin_ = std::make_unique<testing::AdminConnection>(*server);
-    admin_->run(kCleanUp);
-    dir_.write("talwen.INI",
-               "[veldrawms]\nProvider=PostgreSQL\nData Source=" + server->host +
-                   "\nPort=" + server->port + "\nInitial Catalog=" + server->database +
-                   "\nUser ID=" + server->user + "\nPassword=" + server->password +
-                   "\n[GENERAL]\nIMAGE FOLDER=" + TALWEN_SOURCE_DIR + "/db/postgres/images\n");
-    serve_ = std::make_unique<ServeProcess>(
-        TALWEN_BINARY, std::vector<std::string>{"--config", dir_.file("talwen.INI"), "--listen",
-                                                "127.0.0.1:0", "--threads", "2"});
-    port_ = serve_->port();
-    ASSERT_NE(port_, 0) << serve_->error_text();
+    if (!testing::LiveWarehouse::Available()) {
+      GTEST_SKIP() << "no database settings; run eval \"$(scripts/db.sh env)\" first";
+    }
+    live_ = std::make_unique<testing::LiveWarehouse>(std::string("IMAGE FOLDER=") +
+                                                     TALWEN_SOURCE_DIR + "/db/postgres/images\n");
+    live_->Query(kCleanUp);
   }
   void TearDown() override {
-    if (admin_) admin_->run(kCleanUp);
-    if (!serve_) return;
-    serve_->signal(SIGTERM);
-    EXPECT_EQ(serve_->wait_exit(), 0) << serve_->error_text();
+    if (live_) live_->Query(kCleanUp);
   }
 
+  // Post a form written as the handheld pages send it ("a=1&b=2").
+  std::string Post(const std::string& form) {
+    testing::Fields fields;
+    size_t at = 0;
+    while (at <= form.size()) {
+      const size_t end = std::min(form.find('&', at), form.size());
+      const std::string field = form.substr(at, end - at);
+      const size_t eq = field.find('=');
+      fields.emplace_back(field.substr(0, eq), eq == std::string::npos ? "" : field.substr(eq + 1));
+      at = end + 1;
+    }
+    return live_->Post(fields);
+  }
   httplib::Result Get(const std::string& path) {
-    httplib::Client client("127.0.0.1", port_);
+    httplib::Client client("127.0.0.1", live_->port());
     client.set_read_timeout(60);
     return client.Get(path);
   }
-  std::string Post(const std::string& form) {
-    httplib::Client client("127.0.0.1", port_);
-    client.set_read_timeout(60);
-    const auto res =
-        client.Post("/talwen/http_talwen.asp", form, "application/x-www-form-urlencoded");
-    if (!res) return "<no answer>";
-    if (res->status != 200) return "<status " + std::to_string(res->status) + ">";
-    return res->body;
-  }
 
-  std::unique_ptr<testing::AdminConnection> admin_;
-  testing::TempDir dir_;
-  std::unique_ptr<ServeProcess> serve_;
-  int port_ = 0;
+  std::unique_ptr<testing::LiveWarehouse> live_;
 };
 
 TEST_F(LocationsFlow, Enquiries) {
@@ -141,7 +126,7 @@ TEST_F(LocationsFlow, Enquiries) {
 }
 
 TEST_F(LocationsFlow, WorksOrders) {
-  admin_->run(kWorksOrder);
+  live_->Query(kWorksOrder);
   const std::string take = "function=rf_assign_works_order&area=ITEST&movement_type=RELOCATE";
   EXPECT_EQ(Post(take + "&operator=JOE"), "<wo_no>WOIT0001</wo_no>");
   EXPECT_EQ(Post(take + "&operator=JOE"), "<wo_no>WOIT0001</wo_no>") << "JOE keeps his own";
@@ -184,7 +169,7 @@ TEST_F(LocationsFlow, ItemImagePagesAndTheirImages) {
   const auto page = Get("/talwen/http_talwen.asp?function=webrpt_get_item_image2&client=C01");
   ASSERT_TRUE(page);
   EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
-  const std::string host = "127.0.0.1:" + std::to_string(port_);
+  const std::string host = "127.0.0.1:" + std::to_string(live_->port());
   EXPECT_NE(page->body.find("action=\"http://" + host + "/talwen/http_talwen.asp\""),
             std::string::npos);
   EXPECT_EQ(Count(page->body, "id=AutoNumber3>"), 30) << "every C01 product";

@@ -1,6 +1,7 @@
 -- The item image pages: products with their image file and classification,
 -- filtered as the page's search form asks, and on the second page the
--- product's stock quantities; the code lists behind the form's select lists.
+-- product's stock quantities. The code lists behind the form's select lists
+-- come from rpt_parameter_tbl_list (session.sql).
 --
 -- Filters: an empty value is no filter. client, product class and product
 -- group match exactly; category and the sub categories match case-blind;
@@ -9,25 +10,6 @@
 -- value.
 
 SELECT drop_routines('get_item_image2', 'get_item_image2_qty', 'item_image_products');
-
--- The code list of a parameter table, in its order. The reference lists of
--- the session functions read the same routine; it is created here only when
--- no other file has created it already.
-DO $do$
-BEGIN
-    IF NOT EXISTS (SELECT 1 FROM pg_proc p
-                   WHERE p.pronamespace = 'public'::regnamespace AND p.proname = 'rpt_parameter_tbl_list') THEN
-        CREATE FUNCTION rpt_parameter_tbl_list(param_table text)
-        RETURNS TABLE (param_code text, description text, sort_seq integer)
-        LANGUAGE sql STABLE AS $f$
-            SELECT t.param_code, t.description, t.sort_seq
-            FROM parameter_tbl t
-            WHERE t.param_table = btrim($1)
-            ORDER BY t.sort_seq, t.param_code;
-        $f$;
-    END IF;
-END
-$do$;
 
 -- The products the filters select; show_all 'Y' keeps products of every
 -- status, anything else only ACTIVE ones.
