@@ -45,7 +45,7 @@ TEST(PoolSettings, ReadFromGeneral) {
 
 TEST(PoolSettings, DefaultsForMissingOrMalformedValues) {
   const PoolSettings defaults;
-  EXPECT_EQ(defaults.size, 8);
+  EXPECT_EQ(defaults.size, 16);
   EXPECT_EQ(defaults.idle_time, std::chrono::seconds(300));
   for (const char* text : {"", "[GENERAL]\n", "[GENERAL]\nPOOL SIZE=\nPOOL IDLE SECONDS=x\n",
                            "[GENERAL]\nPOOL SIZE=-1\nPOOL IDLE SECONDS=5s\n",
