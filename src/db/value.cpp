@@ -47,6 +47,46 @@ void append_decimal(std::string& out, const std::string& digits) {
   out.append(v);
 }
 
+// The text of d rounded to `digits` significant digits: plain decimal notation when that
+// needs no more than `digits` digits, else a mantissa and exponent ("1E+20", "1.5E-17").
+std::string format_significant(double d, int digits) {
+  if (std::isnan(d)) return "NaN";
+  if (std::isinf(d)) return d > 0 ? "Infinity" : "-Infinity";
+  if (d == 0) return "0";
+  // d.ddd...e+XX, rounded once; every form below is built from these digits.
+  char buf[48];
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific, digits - 1);
+  const std::string_view sci(buf, static_cast<size_t>(end - buf));
+  const size_t e_at = sci.find('e');
+  int exponent = 0;
+  std::from_chars(sci.data() + e_at + 1 + (sci[e_at + 1] == '+'), end, exponent);
+  std::string mantissa;  // the significant digits, trailing zeros dropped
+  for (const char c : sci.substr(0, e_at)) {
+    if (c >= '0' && c <= '9') mantissa.push_back(c);
+  }
+  while (mantissa.size() > 1 && mantissa.back() == '0') mantissa.pop_back();
+  const int n = static_cast<int>(mantissa.size());
+
+  std::string out = d < 0 ? "-" : "";
+  if (exponent >= digits || (exponent < 0 && n - exponent - 1 > digits)) {
+    out.push_back(mantissa[0]);
+    if (n > 1) out.append(".").append(mantissa, 1);
+    out.append("E").append(sci.substr(e_at + 1));  // "E+20", "E-17"
+    return out;
+  }
+  if (exponent < 0) {
+    out.append("0.").append(static_cast<size_t>(-exponent - 1), '0').append(mantissa);
+  } else if (n <= exponent + 1) {
+    out.append(mantissa).append(static_cast<size_t>(exponent + 1 - n), '0');
+  } else {
+    out.append(mantissa, 0, static_cast<size_t>(exponent) + 1)
+        .append(".")
+        .append(mantissa, static_cast<size_t>(exponent) + 1);
+  }
+  return out;
+}
+
 }  // namespace
 
 double DateTime::serial() const {
@@ -141,6 +181,8 @@ void Value::append_text(std::string& out) const {
       return;
     }
     case Kind::kSingle:
+      out.append(format_significant(double_, 7));  // a single holds about 7 digits
+      return;
     case Kind::kDouble:
       out.append(format_double(double_));
       return;
@@ -179,18 +221,7 @@ bool operator==(const Value& a, const Value& b) {
 }
 
 std::string format_double(double d) {
-  if (std::isnan(d)) return "NaN";
-  if (std::isinf(d)) return d > 0 ? "Infinity" : "-Infinity";
-  if (d == 0) return "0";
-  char buf[40];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
-  std::string s(buf, end);
-  const auto e = s.find('e');
-  if (e != std::string::npos) {
-    // "1e+20" -> "1E+20"; "1.5e-07" -> "1.5E-07".
-    s[e] = 'E';
-  }
-  return s;
+  return format_significant(d, 15);
 }
 
 bool looks_numeric(std::string_view t) {

@@ -1,13 +1,15 @@
 #include "frame/grid.h"
 
 #include <array>
-#include <cmath>
 #include <stdexcept>
 
 #include "host/values.h"
 
 namespace talwen {
 namespace {
+
+constexpr double kFirstSerial = -657434;  // 100-01-01
+constexpr double kLastSerial = 2958465;   // 9999-12-31
 
 std::string_view trim_spaces(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -109,13 +111,15 @@ std::string FormatIsoDate(const Value& value) {
   switch (value.kind()) {
     case Value::Kind::kInt16:
     case Value::Kind::kInt32:
-      d = DateTime::from_serial(static_cast<double>(value.as_int()));
-      break;
     case Value::Kind::kSingle:
-    case Value::Kind::kDouble:
-      if (!std::isfinite(value.as_double()) || std::fabs(value.as_double()) > 2958465) return "";
-      d = DateTime::from_serial(value.as_double());
+    case Value::Kind::kDouble: {
+      const double serial =
+          value.is_integer() ? static_cast<double>(value.as_int()) : value.as_double();
+      // Serial numbers name days from 100-01-01 to 9999-12-31 only.
+      if (!(serial > kFirstSerial - 1 && serial < kLastSerial + 1)) return "";
+      d = DateTime::from_serial(serial);
       break;
+    }
     case Value::Kind::kDate:
       d = value.as_date();
       break;

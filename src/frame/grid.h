@@ -66,8 +66,9 @@ int SetGridValueByKey(TypedGrid& grid, std::string_view key, Value value);
 std::string NullToText(const Value& value, std::string_view default_text = "");
 
 // A value as "yyyy-mm-dd", or "": integers (16/32-bit), singles, doubles (as date serial
-// numbers) and dates are formatted; a valid date text too, except 1 January 1900; everything
-// else (Null, Booleans, decimals, currency, 64-bit integers, other text) gives "".
+// numbers naming a day from 100-01-01 to 9999-12-31) and dates are formatted; a valid date
+// text too, except 1 January 1900; everything else (Null, Booleans, decimals, currency, 64-bit
+// integers, other text, serials outside those days) gives "".
 std::string FormatIsoDate(const Value& value);
 
 // Parse a date text: "yyyy-mm-dd", "yyyy/mm/dd" (with an optional time "hh:mm[:ss]" after a

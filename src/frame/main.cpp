@@ -33,6 +33,14 @@ std::string connection_failure(int32_t number, std::string_view description) {
          MakeTag("sqlmsg", "Cannot connect to database server : " + std::string(description));
 }
 
+// Tell the environment that a handler failed; the report itself must not fail the call.
+void report(const Call& call, std::string_view what) noexcept {
+  try {
+    if (call.env.report_failure) call.env.report_failure(call.function_name, what);
+  } catch (...) {
+  }
+}
+
 // Run one handler: trace around it, and turn any failure into the empty reply.
 std::string run_handler(const RfFunction& function, Call& call) {
   try {
@@ -41,9 +49,9 @@ std::string run_handler(const RfFunction& function, Call& call) {
     if (function.flags & kTraced) LogExit(call, reply);
     return reply;
   } catch (const std::exception& e) {
-    if (call.env.report_failure) call.env.report_failure(call.function_name, e.what());
+    report(call, e.what());
   } catch (...) {
-    if (call.env.report_failure) call.env.report_failure(call.function_name, "unknown failure");
+    report(call, "unknown failure");
   }
   return {};
 }

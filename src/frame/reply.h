@@ -71,7 +71,7 @@ class Cutoff {
 
  private:
   bool active_ = false;
-  std::string_view key_;
+  std::string key_;  // owned: the caller's text may be a temporary
 };
 
 }  // namespace talwen

@@ -1,5 +1,7 @@
 #include "frame/shapes.h"
 
+#include <stdexcept>
+
 namespace talwen {
 
 std::string AsText(const Value& value) {
@@ -7,6 +9,8 @@ std::string AsText(const Value& value) {
 }
 
 void WriteFirstRow(OutputBuffer& out, const ResultGrid& grid) {
+  // Also when a failed statement left no columns: the handler ends, and the failure is told.
+  if (!grid.has_rows()) throw std::out_of_range("no rows in the result");
   for (int c = 0; c <= grid.last_column(); ++c) out.tag(grid.column_name(c), grid(c, 0));
 }
 

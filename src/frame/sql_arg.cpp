@@ -67,12 +67,20 @@ std::string date_from_parts(std::string_view year, std::string_view month, std::
   return quoted_date(DateTime::from_parts_rolling(window_year(*y), *m, *d));
 }
 
+bool all_digits(std::string_view s) {
+  return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 // "DD MMM YYYY": a date text with a month name, which must name a real day (no roll-over).
+// The day and year parts must be numbers: "27 Mar 08" is no date (its year part is "r 08").
 std::string date_from_month_name(std::string_view value) {
-  const auto day = leading_number(left(value, 2));
-  const auto year = leading_number(right(value, 4));
+  const std::string_view day_text = trim_spaces(left(value, 2));
+  const std::string_view year_text = trim_spaces(right(value, 4));
+  if (!all_digits(day_text) || !all_digits(year_text)) return "Null";
+  const auto day = leading_number(day_text);
+  const auto year = leading_number(year_text);
   const std::string_view name = mid(value, 4, 3);
-  if (!day || !year || trim_spaces(right(value, 4)).empty()) return "Null";
+  if (!day || !year) return "Null";
   for (size_t m = 0; m < kMonths.size(); ++m) {
     if (!host::iequals(kMonths[m], name)) continue;
     const DateTime d =
@@ -94,9 +102,12 @@ std::string text_literal(std::string_view value) {
   return out;
 }
 
+// Digits, "." and "-" in their order. Two minus signs in a row are kept apart by a blank, so
+// that a value can never open a "--" comment and hide the rest of the statement.
 std::string number_literal(std::string_view value) {
   std::string out;
   for (const char c : value) {
+    if (c == '-' && !out.empty() && out.back() == '-') out.push_back(' ');
     if ((c >= '0' && c <= '9') || c == '.' || c == '-') out.push_back(c);
   }
   return out;

@@ -2,7 +2,8 @@
 //
 // The statement text is the wire format to the database, so its rendering is exact:
 // FormatSqlArg("O'Brien", "C") is " N'O''Brien'" (note the leading blank), an empty or
-// all-blank value is "Null", numbers keep only digits, "." and "-".
+// all-blank value is "Null", numbers keep only digits, "." and "-" (with a blank between two
+// "-", which would otherwise start a comment).
 #pragma once
 
 #include <string>
