@@ -24,47 +24,48 @@ inline std::vector<db::Parameter> Params(std::vector<std::string> names) {
   return params;
 }
 
-// The receiving procedures with their parameters in declared order.
+// The receiving procedures with their parameters in declared order, as the reference database
+// declares them.
 inline void DeclareProcedures(ScriptedDatabase& db) {
   const std::vector<std::string> line = {
-      "p_client",       "p_receipt_no",  "line_no*",       "p_pallet", "p_item_no",  "p_uom",
-      "p_qty",          "p_grade",       "p_lot",          "p_batch",  "p_supplier", "p_customer",
-      "p_receipt_date", "p_expiry_date", "p_prod_date",    "p_size",   "p_color",    "p_class",
-      "p_width",        "p_depth",       "p_height",       "p_weight", "p_currency", "p_unit_price",
-      "p_ppq_packing",  "p_ppq_qty",     "p_user_defined", "p_status", "p_operator"};
+      "client",       "receipt_no",  "line_no*",     "pallet", "item_no",  "uom",
+      "qty",          "grade",       "lot",          "batch",  "supplier", "customer",
+      "receipt_date", "expiry_date", "prod_date",    "size",   "color",    "item_class",
+      "width",        "depth",       "height",       "weight", "currency", "unit_price",
+      "ppq_packing",  "ppq_qty",     "user_defined", "status", "operator"};
   auto with = [](std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
   };
-  db.procedure("rf_next_receipt_num", Params({"p_client", "p_operator", "receipt*"}));
-  db.procedure("rf_check_in_header",
-               Params({"p_client", "receipt_no*", "p_warehouse", "p_station", "p_receipt_date",
-                       "p_receipt_type", "p_carrier", "p_vehicle", "p_container", "p_customer",
-                       "p_supplier", "p_client_po_no", "p_client_so_no", "p_receipt_ref_no",
-                       "p_remarks", "p_operator", "sqlstatus*", "sqlmsg*"}));
+  db.procedure("rf_next_receipt_num", Params({"client", "operator", "receipt*"}));
+  db.procedure(
+      "rf_check_in_header",
+      Params({"client", "receipt_no*", "warehouse", "station", "receipt_date", "receipt_type",
+              "carrier", "vehicle", "container", "customer", "supplier", "client_po_no",
+              "client_so_no", "receipt_ref_no", "remarks", "operator", "sqlstatus*", "sqlmsg*"}));
   db.procedure("rf_check_duplicate_receipt_detail", Params(with(line, {"sqlstatus*", "sqlmsg*"})));
   db.procedure("rf_update_receipt_detail",
-               Params(with(line, {"sqlstatus*", "sqlmsg*", "p_asn_line_no", "p_po_no"})));
-  db.procedure("rf_check_receipt_item_qty", Params({"p_client", "p_receipt_no", "p_item_no", "qty*",
+               Params(with(line, {"sqlstatus*", "sqlmsg*", "asn_line_no", "po_no"})));
+  db.procedure("rf_check_receipt_item_qty", Params({"client", "receipt_no", "item_no", "qty*",
                                                     "uom*", "rm_status*", "serial_qty*"}));
-  db.procedure("receipt_checkin", Params({"p_client", "p_receipt_no", "p_operator", "p_close",
+  db.procedure("receipt_checkin", Params({"client", "receipt_no", "operator", "putaway_flag",
                                           "sqlstatus*", "sqlmsg*"}));
   db.procedure("rf_close_receipt2",
-               Params({"p_client", "p_receipt_no", "p_operator", "sqlstatus*", "sqlmsg*"}));
-  db.procedure("rf_delete_receipt_line", Params({"p_client", "p_receipt_no", "p_line_no",
-                                                 "p_operator", "sqlstatus*", "sqlmsg*"}));
-  const std::vector<std::string> serial = {"p_client", "p_item_no", "p_serial_no", "p_receipt_no"};
+               Params({"client", "receipt_no", "operator", "sqlstatus*", "sqlmsg*"}));
+  db.procedure("rf_delete_receipt_line",
+               Params({"client", "receipt_no", "line_no", "operator", "sqlstatus*", "sqlmsg*"}));
+  const std::vector<std::string> serial = {"client", "item_no", "serial_no", "receipt_no"};
   db.procedure("rf_update_receipt_serial",
-               Params(with(serial, {"p_receipt_date", "p_supplier", "p_pallet", "p_operator",
-                                    "sqlstatus*", "sqlmsg*"})));
+               Params(with(serial, {"receipt_date", "supplier", "pallet", "operator", "sqlstatus*",
+                                    "sqlmsg*"})));
   db.procedure("rf_update_receipt_serial2",
-               Params(with(serial, {"p_receipt_line", "p_receipt_date", "p_supplier", "p_pallet",
-                                    "p_operator", "sqlstatus*", "sqlmsg*"})));
+               Params(with(serial, {"receipt_line", "receipt_date", "supplier", "pallet",
+                                    "operator", "sqlstatus*", "sqlmsg*"})));
   db.procedure("rf_update_receipt_serial_adjustment",
-               Params(with(serial, {"p_operator", "sqlstatus*", "sqlmsg*"})));
+               Params(with(serial, {"operator", "sqlstatus*", "sqlmsg*"})));
   db.procedure("rf_remove_receipt_serial",
-               Params(with(serial, {"p_operator", "sqlstatus*", "sqlmsg*"})));
-  db.procedure("rf_next_warrant_receipt", Params({"p_client", "receipt*"}));
+               Params(with(serial, {"operator", "sqlstatus*", "sqlmsg*"})));
+  db.procedure("rf_next_warrant_receipt", Params({"client", "receipt*"}));
 }
 
 // A value as a short text: "C1" for text, "null", "empty", "real:12.5", "int16:3",
