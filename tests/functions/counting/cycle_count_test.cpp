@@ -1,0 +1,209 @@
+// Cycle counting: statement texts, procedure inputs and reply shapes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/harness.h"
+
+namespace talwen {
+namespace {
+
+using testing::Answer;
+using testing::Closed;
+using testing::Harness;
+using testing::Rows;
+using testing::T;
+using testing::Texts;
+
+using SessionValues = std::vector<std::pair<std::string, std::string>>;
+
+std::string Call(Harness& h, const std::string& function, const SessionValues& values) {
+  h.session.remove_all();
+  h.session.set("function", function);
+  for (const auto& [key, value] : values) h.session.set(key, value);
+  return h.call(h.session);
+}
+
+// The session of one counted line, every key set.
+SessionValues CountedLine() {
+  return {{"operator", "JOE"},
+          {"warehouse", "W1"},
+          {"location", "A-01-1"},
+          {"pallet", "P0000017"},
+          {"client", "C01"},
+          {"item_no", "A1001"},
+          {"uom", "EA"},
+          {"system_qty", "120"},
+          {"count_qty", "118"},
+          {"grade", "A"},
+          {"stocktake_ref", "CC1"},
+          {"rec_num", "1"},
+          {"lot_no", "L1"},
+          {"batch_no", "B1"},
+          {"expiry_date", "2026-03-01"},
+          {"prod_date", "2025-01-02"},
+          {"mfg_date", "2024-12-31"},
+          {"item_size", "S"},
+          {"item_color", "RED"},
+          {"item_class", "X"},
+          {"owner", "O'Hara"}};
+}
+
+SessionValues With(SessionValues values, const std::string& key, const std::string& value) {
+  for (auto& [k, v] : values) {
+    if (k == key) v = value;
+  }
+  return values;
+}
+
+const std::string kCountedLine =
+    "rf_cc_update_cycle_count  N'JOE', 'Y',  N'W1',  N'A-01-1',  N'P0000017',  N'C01',  "
+    "N'A1001',  N'EA', 120, 118,  N'A',  N'CC1', 'CYCLECOUNT', 1,  N'L1',  N'B1',  "
+    "N'2026-03-01',  N'2025-01-02',  N'S',  N'RED',  N'X',  N'O''Hara'";
+
+TEST(CycleCount, StatementTexts) {
+  const struct {
+    const char* proves;
+    const char* function;
+    SessionValues values;
+    std::string sql;
+  } cases[] = {
+      {"location stock starts with exec",
+       "rf_cc_get_location_stock",
+       {{"location", "A-01-1"}, {"warehouse", "W1"}},
+       "exec rf_cc_get_location_stock  N'W1',  N'A-01-1'"},
+      {"a count is started for warehouse, location, client and operator",
+       "rf_initialise_rf_stkcount_location",
+       {{"operator", "JOE"}, {"client", "C01"}, {"location", "A-01-1"}, {"warehouse", "W1"}},
+       "rf_initialise_rf_stkcount_location  N'W1',  N'A-01-1',  N'C01',  N'JOE'"},
+      {"a carton is counted",
+       "rf_update_rf_stkcount_carton",
+       {{"carton_no", "CTN9"},
+        {"operator", "JOE"},
+        {"client", "C01"},
+        {"warehouse", "W1"},
+        {"location", "P-09"}},
+       "rf_update_rf_stkcount_carton  N'W1',  N'P-09',  N'C01',  N'CTN9',  N'JOE'"},
+      {"a count is finished",
+       "rf_update_rf_stkcount_location",
+       {{"warehouse", "W1"}, {"location", "A-01-1"}, {"client", ""}, {"operator", "JOE"}},
+       "rf_update_rf_stkcount_location  N'W1',  N'A-01-1', Null,  N'JOE'"},
+      {"a counted line passes its 22 arguments in template order", "rf_cc_update_cycle_count",
+       CountedLine(), kCountedLine},
+      {"the production date falls back to mfg_date only when prod_date is empty",
+       "rf_cc_update_cycle_count", With(CountedLine(), "prod_date", ""),
+       "rf_cc_update_cycle_count  N'JOE', 'Y',  N'W1',  N'A-01-1',  N'P0000017',  N'C01',  "
+       "N'A1001',  N'EA', 120, 118,  N'A',  N'CC1', 'CYCLECOUNT', 1,  N'L1',  N'B1',  "
+       "N'2026-03-01',  N'2024-12-31',  N'S',  N'RED',  N'X',  N'O''Hara'"},
+      {"a blank prod_date is not empty: no fallback, and it renders Null",
+       "rf_cc_update_cycle_count", With(CountedLine(), "prod_date", "  "),
+       "rf_cc_update_cycle_count  N'JOE', 'Y',  N'W1',  N'A-01-1',  N'P0000017',  N'C01',  "
+       "N'A1001',  N'EA', 120, 118,  N'A',  N'CC1', 'CYCLECOUNT', 1,  N'L1',  N'B1',  "
+       "N'2026-03-01', Null,  N'S',  N'RED',  N'X',  N'O''Hara'"},
+      {"an empty session still sends the fixed texts; numbers keep only their digits",
+       "rf_cc_update_cycle_count",
+       {{"count_type", "STOCKTAKE"}, {"count_qty", "1 2 kg"}, {"system_qty", "x"}},
+       "rf_cc_update_cycle_count Null, 'Y', Null, Null, Null, Null, Null, Null, , 12, Null, "
+       "Null, 'CYCLECOUNT', Null, Null, Null, Null, Null, Null, Null, Null, Null"},
+      {"a count task closes with numbers for task, activity and quantity",
+       "rf_close_count_task",
+       {{"operator", "ANN"},
+        {"count_qty", "7"},
+        {"activity_no", "1"},
+        {"task_no", "2"},
+        {"wo_no", "WO000003"}},
+       "exec rf_close_count_task  N'WO000003', 2, 1, 7,  N'ANN'"},
+  };
+  for (const auto& c : cases) {
+    Harness h;
+    h.db->answer({Texts({"sqlstatus", "sqlmsg"}, {{"0", "ok"}})});
+    Call(h, c.function, c.values);
+    EXPECT_EQ(h.db->statements, std::vector<std::string>{c.sql}) << c.proves;
+  }
+}
+
+TEST(CycleCount, RecordsOfAllColumns) {
+  const char* functions[] = {"rf_cc_get_location_stock", "rf_initialise_rf_stkcount_location",
+                             "rf_cc_update_cycle_count", "rf_update_rf_stkcount_carton",
+                             "rf_update_rf_stkcount_location"};
+  for (const char* function : functions) {
+    Harness h;
+    h.db->answer(
+        {Closed(), Rows({"rec_num", "Qty", "note"}, {{Value::int32(1), T("12"), Value::null()},
+                                                     {Value::int32(2), T("0"), T("a<b")}})});
+    EXPECT_EQ(Call(h, function, {}),
+              "<record><rec_num>1</rec_num><Qty>12</Qty><note></note></record>"
+              "<record><rec_num>2</rec_num><Qty>0</Qty><note>a<b</note></record>")
+        << function << ": every row of the last result set with rows, names as given";
+
+    h.db->answer({Texts({"sqlstatus", "sqlmsg"}, {})});
+    EXPECT_EQ(Call(h, function, {}), "") << function << ": no rows, no reply";
+
+    h.db->fail(db::kErrorStatement, "deadlock");
+    EXPECT_EQ(Call(h, function, {}), "") << function << ": a failed statement is not reported";
+    EXPECT_TRUE(h.failures.empty()) << function << ": " << h.last_failure();
+  }
+}
+
+TEST(CycleCount, CheckLocationStatus) {
+  Harness h;
+  h.db->procedure("rf_check_location_status", {"@warehouse", "@location"},
+                  {"@zone", "@sqlstatus", "@sqlmsg"});
+  h.db->answer(Answer{{},
+                      {{"@sqlstatus", Value::int32(0)},
+                       {"@sqlmsg", T("Location may be counted.")},
+                       {"@zone", T("BA")}},
+                      {}});
+  EXPECT_EQ(Call(h, "rf_check_location_status", {{"location", "A-01-1"}, {"warehouse", "W1"}}),
+            "<sqlstatus>0</sqlstatus><sqlmsg>Location may be counted.</sqlmsg><zone>BA</zone>");
+  ASSERT_EQ(h.db->calls.size(), 1u);
+  const std::vector<Value>& in = h.db->calls[0].values;
+  ASSERT_EQ(in.size(), 6u);
+  EXPECT_EQ(in[1], T("W1"));
+  EXPECT_EQ(in[2], T("A-01-1"));
+  EXPECT_EQ(in[3], T("")) << "the third input is the empty text";
+  EXPECT_TRUE(h.db->statements.empty());
+
+  h.db->answer(Answer{{}, {{"@sqlstatus", T("-2")}, {"@sqlmsg", T("Being counted.")}}, {}});
+  EXPECT_EQ(Call(h, "rf_check_location_status", {}),
+            "<sqlstatus>-2</sqlstatus><sqlmsg>Being counted.</sqlmsg><zone></zone>")
+      << "a Null zone is written empty";
+
+  h.db->fail(db::kErrorStatement, "no such location table");
+  EXPECT_EQ(Call(h, "rf_check_location_status", {}), "") << "a failed call ends the handler";
+}
+
+TEST(CycleCount, CloseCountTaskStatus) {
+  const struct {
+    const char* proves;
+    Answer answer;
+    const char* reply;
+  } cases[] = {
+      {"sqlstatus and sqlmsg are looked up by name in row 0",
+       Answer{{Closed(), Texts({"Note", "SQLMSG", " SqlStatus "},
+                               {{"x", "Task closed.", "0"}, {"y", "later", "9"}})},
+              {},
+              {}},
+       "<sqlstatus>0</sqlstatus><sqlmsg>Task closed.</sqlmsg>"},
+      {"a missing column is written empty",
+       Answer{{Rows({"sqlstatus"}, {{Value::int32(-4)}})}, {}, {}},
+       "<sqlstatus>-4</sqlstatus><sqlmsg></sqlmsg>"},
+      {"a failed statement answers the execution error",
+       Answer{{}, {}, db::DbError(db::kErrorStatement, "Task WO9 not found.")},
+       "<sqlstatus>-2147217900</sqlstatus><sqlmsg>Task WO9 not found.</sqlmsg>"},
+      {"a time-out is stored as -32767",
+       Answer{{}, {}, db::DbError(db::kErrorTimeout, "Query timeout expired")},
+       "<sqlstatus>-32767</sqlstatus><sqlmsg>Query timeout expired</sqlmsg>"},
+      {"a result without rows ends the handler", Answer{{Texts({"sqlstatus"}, {})}, {}, {}}, ""},
+  };
+  for (const auto& c : cases) {
+    Harness h;
+    h.db->answer(c.answer);
+    EXPECT_EQ(Call(h, "rf_close_count_task", {{"wo_no", "WO9"}}), c.reply) << c.proves;
+  }
+}
+
+}  // namespace
+}  // namespace talwen

@@ -1,0 +1,357 @@
+// Contract tests of the stock movement and carton handlers: the statements and parameter
+// values they send, and the replies they make of what the database answers.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/harness.h"
+
+namespace talwen {
+namespace {
+
+using testing::Answer;
+using testing::Harness;
+using testing::Rows;
+using testing::T;
+using testing::Texts;
+using SessionValues = std::vector<std::pair<std::string, std::string>>;
+
+std::string Call(Harness& h, const std::string& function, const SessionValues& values) {
+  host::Session session("S1");
+  session.set("function", function);
+  for (const auto& [key, value] : values) session.set(key, value);
+  return h.call(session);
+}
+
+Answer Outputs(std::map<std::string, Value> outputs) {
+  return Answer{{}, std::move(outputs), std::nullopt};
+}
+
+// ---- Statement texts of the grid call form ----
+
+TEST(StockStatements, RenderEveryArgumentInTemplateOrder) {
+  const struct {
+    const char* function;
+    SessionValues session;
+    const char* statement;
+  } cases[] = {
+      {"rf_relocate_carton",  // read client first, sent after the location
+       {{"client", "C01"},
+        {"carton_no", "CTN1"},
+        {"warehouse", "W1"},
+        {"location", "B-02"},
+        {"operator", "OP"}},
+       "rf_relocate_carton  N'W1',  N'B-02',  N'C01',  N'CTN1',  N'OP'"},
+      {"rf_create_stock",
+       {{"warehouse", "W1"},
+        {"location", "A-01"},
+        {"client", "C01"},
+        {"item_no", ""},
+        {"item", "SKU1"},
+        {"grade", "A"},
+        {"uom", "EA"},
+        {"qty", "12 pcs"},
+        {"ref_no", "ADJ1"},
+        {"operator", "OP"}},
+       "rf_create_stock  N'W1',  N'A-01',  N'C01',  N'SKU1',  N'A',  N'EA', 12,  N'ADJ1',  "
+       "N'OP'"},
+      {"rf_create_carton",  // "item_no" alone
+       {{"warehouse", "W1"},
+        {"location", "A-01"},
+        {"client", "C01"},
+        {"item", "SKU1"},
+        {"batch_no", "B1"},
+        {"qty", "6"},
+        {"uom", "EA"},
+        {"carton_no", "CTN1"},
+        {"operator", "OP"}},
+       "rf_create_carton  N'W1',  N'A-01',  N'C01', Null,  N'B1', 6,  N'EA',  N'CTN1',  N'OP'"},
+      {"rf_map_carton",
+       {{"warehouse", "W1"},
+        {"location", "A-01"},
+        {"client", "C01"},
+        {"carton_no", "CTN1"},
+        {"operator", "OP"}},
+       "rf_map_carton  N'W1',  N'A-01',  N'C01',  N'CTN1',  N'OP'"},
+      {"rf_adjust_carton_qty",
+       {{"client", "C01"}, {"carton_no", "CTN9"}, {"qty", ""}, {"operator", "JOE"}},
+       "rf_adjust_carton_qty  N'C01',  N'CTN9', Null,  N'JOE'"},
+      {"rf_split_carton",
+       {{"client", "C01"},
+        {"parent_carton_no", "CTN1"},
+        {"child_carton_no", "CTN2"},
+        {"child_qty", "2.5"},
+        {"operator", "OP"}},
+       "rf_split_carton  N'C01',  N'CTN1',  N'CTN2', 2.5,  N'OP'"},
+  };
+  for (const auto& c : cases) {
+    Harness h;
+    h.db->answer({Texts({"sqlstatus", "sqlmsg", "carton_no"}, {{"0", "Done.", "CTN1"}})});
+    EXPECT_EQ(Call(h, c.function, c.session),
+              "<sqlstatus>0</sqlstatus><sqlmsg>Done.</sqlmsg><carton_no>CTN1</carton_no>")
+        << c.function;
+    ASSERT_EQ(h.db->statements.size(), 1u) << c.function;
+    EXPECT_EQ(h.db->statements[0], c.statement) << c.function;
+
+    Harness failing;
+    failing.db->fail(-2147217900, "Carton procedure failed.");
+    EXPECT_EQ(Call(failing, c.function, c.session), "") << c.function;
+  }
+}
+
+// ---- Procedure call form ----
+
+struct ProcedureCase {
+  const char* function;
+  std::vector<std::string> inputs;  // the procedure's input names, in declared order
+  SessionValues session;
+  std::vector<std::string> expected;  // the texts passed at positions 1, 2, ...
+};
+
+const ProcedureCase kStatusProcedures[] = {
+    {"rf_item_relocation",
+     {"@pallet", "@warehouse", "@location", "@destination", "@client", "@item", "@rec_num", "@qty",
+      "@uom", "@operator"},
+     {{"client", "C01"},
+      {"operator", "OP"},
+      {"item_no", ""},
+      {"item", "SKU1"},
+      {"uom", "EA"},
+      {"qty", "3"},
+      {"pallet", "P1"},
+      {"warehouse", "W1"},
+      {"location", "A-01"},
+      {"rec_num", "1042"},
+      {"destination", "B-02"}},
+     {"P1", "W1", "A-01", "B-02", "C01", "SKU1", "1042", "3", "EA", "OP"}},
+    {"rf_item_relocation2",
+     {"@rec_num", "@warehouse", "@location", "@pallet", "@qty", "@grade", "@operator"},
+     {{"rec_num", "1042"},
+      {"warehouse", "W1"},
+      {"location", "B-02"},
+      {"pallet", "P2"},
+      {"qty", "2"},
+      {"grade", "B"},
+      {"operator", "OP"}},
+     {"1042", "W1", "B-02", "P2", "2", "B", "OP"}},
+    {"rf_location_transfer",
+     {"@pallet", "@warehouse", "@destination", "@operator"},
+     {{"pallet", "P1"}, {"warehouse", "W1"}, {"destination", "C-03"}, {"operator", "OP"}},
+     {"P1", "W1", "C-03", "OP"}},
+    {"rf_pallet_relocation",
+     {"@pallet", "@warehouse", "@location", "@grade", "@operator"},
+     {{"pallet", "P1"}, {"warehouse", "W1"}, {"location", "C-03"}, {"operator", "OP"}},
+     {"P1", "W1", "C-03", "", "OP"}},
+    {"rf_update_pallet_location_qty",
+     {"@rec_num", "@new_uom", "@new_qty", "@docref", "@operator"},
+     {{"rec_num", "1042"},
+      {"new_uom", "CS"},
+      {"new_qty", " 4 "},
+      {"docref", "DOC1"},
+      {"operator", "OP"}},
+     {"1042", "CS", " 4 ", "DOC1", "OP"}},
+    {"rf_update_serial_pallet",  // "item_no" alone
+     {"@client", "@item_no", "@serial_no", "@pallet", "@operator"},
+     {{"client", "C01"},
+      {"item", "SKU1"},
+      {"serial_no", "SN1"},
+      {"pallet", "P1"},
+      {"operator", "OP"}},
+     {"C01", "", "SN1", "P1", "OP"}},
+};
+
+TEST(StockProcedures, PassTheirInputsAsTextsInProcedureOrder) {
+  for (const ProcedureCase& c : kStatusProcedures) {
+    Harness h;
+    h.db->procedure(c.function, c.inputs, {"@sqlstatus", "@sqlmsg"});
+    h.db->answer(Outputs({{"@sqlstatus", Value::int32(0)}, {"@sqlmsg", T("Moved.")}}));
+    EXPECT_EQ(Call(h, c.function, c.session), "<sqlstatus>0</sqlstatus><sqlmsg>Moved.</sqlmsg>")
+        << c.function;
+    ASSERT_EQ(h.db->calls.size(), 1u) << c.function;
+    const auto& values = h.db->calls[0].values;
+    for (size_t i = 0; i < c.expected.size(); ++i) {
+      EXPECT_EQ(values[i + 1], T(c.expected[i])) << c.function << " input " << i + 1;
+    }
+  }
+}
+
+TEST(StockProcedures, OnlyTheItemRelocationsFillInAnEmptyMessage) {
+  const std::map<std::string, std::pair<std::string, std::string>> defaults = {
+      {"rf_item_relocation", {"Item transferred.", "Failed to transfer item from pallet."}},
+      {"rf_item_relocation2", {"Item relocated.", "Failed to relocate item from pallet."}},
+  };
+  const struct {
+    Value status;
+    Value message;
+    bool success;  // which default applies when the message is empty
+  } outcomes[] = {
+      {T("0"), Value::null(), true},
+      {Value::int32(0), T(""), true},
+      {T("1"), T(""), false},
+      {T(" 0"), Value::null(), false},
+      {T("00"), Value::null(), false},
+      {Value::null(), Value::null(), false},
+      {T("1"), T("Pallet is locked."), false},
+  };
+  for (const ProcedureCase& c : kStatusProcedures) {
+    for (const auto& o : outcomes) {
+      Harness h;
+      h.db->procedure(c.function, c.inputs, {"@sqlstatus", "@sqlmsg"});
+      h.db->answer(Outputs({{"@sqlstatus", o.status}, {"@sqlmsg", o.message}}));
+      std::string message = o.message.to_text();
+      const auto d = defaults.find(c.function);
+      if (message.empty() && d != defaults.end()) {
+        message = o.success ? d->second.first : d->second.second;
+      }
+      EXPECT_EQ(Call(h, c.function, c.session),
+                "<sqlstatus>" + o.status.to_text() + "</sqlstatus><sqlmsg>" + message + "</sqlmsg>")
+          << c.function << " status '" << o.status.to_text() << "'";
+    }
+  }
+}
+
+TEST(StockProcedures, AnUnknownProcedureEndsTheHandler) {
+  Harness h;
+  EXPECT_EQ(Call(h, "rf_pallet_relocation", {{"pallet", "P1"}}), "");
+}
+
+TEST(NextPalletNo, AnswersTheNumberAlone) {
+  const struct {
+    Value pallet;
+    const char* reply;
+  } cases[] = {
+      {T("P000123K"), "<pallet_no>P000123K</pallet_no>"},
+      {Value::null(), "<pallet_no></pallet_no>"},
+  };
+  for (const auto& c : cases) {
+    Harness h;
+    h.db->procedure("rf_next_pallet_no", {"@client", "@customer"}, {"@pallet"});
+    h.db->answer(Outputs({{"@pallet", c.pallet}}));
+    EXPECT_EQ(Call(h, "rf_next_pallet_no", {{"customer", "CU1"}, {"client", "C01"}}), c.reply);
+    EXPECT_EQ(h.db->calls[0].values[1], T("C01"));
+    EXPECT_EQ(h.db->calls[0].values[2], T("CU1"));
+  }
+}
+
+// ---- Carton query with its cut-off ----
+
+// n rows of about 100 characters each under the columns item_no and description.
+testing::Answer CartonRows(int n) {
+  std::vector<std::vector<std::string>> rows;
+  for (int i = 0; i < n; ++i) {
+    rows.push_back({"SKU" + std::to_string(i), std::string(60, 'd')});
+  }
+  return Answer{{Texts({"item_no", "description"}, rows)}, {}, std::nullopt};
+}
+
+TEST(QueryCarton, ANonBlankLimitStopsAfterTheRecordThatPassesTheThreshold) {
+  for (const char* limit : {"Y", "N", " x "}) {
+    Harness h;
+    h.db->answer(CartonRows(1000));
+    const std::string reply =
+        Call(h, "rf_query_carton",
+             {{"client", "C01"}, {"carton_no", "CTN1"}, {"operator", "OP"}, {"limit", limit}});
+    EXPECT_EQ(h.db->statements[0], "rf_query_carton  N'C01',  N'CTN1',  N'OP'");
+    const std::string sentinel = "<record><item_no><Too many records></item_no></record>";
+    ASSERT_GE(reply.size(), sentinel.size());
+    EXPECT_EQ(reply.substr(reply.size() - sentinel.size()), sentinel) << limit;
+    const std::string records = reply.substr(0, reply.size() - sentinel.size());
+    EXPECT_GT(records.size(), 16382u) << limit;
+    EXPECT_LT(records.size(), 16383u + 120u) << limit;
+    EXPECT_EQ(records.substr(records.size() - 9), "</record>") << limit;
+  }
+}
+
+TEST(QueryCarton, ABlankLimitWritesEveryRow) {
+  for (const char* limit : {"", "   "}) {
+    Harness h;
+    h.db->answer(CartonRows(1000));
+    const std::string reply = Call(h, "rf_query_carton", {{"limit", limit}});
+    EXPECT_EQ(reply.find("Too many records"), std::string::npos);
+    EXPECT_NE(reply.find("<item_no>SKU999</item_no>"), std::string::npos);
+  }
+}
+
+TEST(QueryCarton, NoRowsGiveTheEmptyReply) {
+  Harness h;
+  h.db->answer({Texts({"item_no"}, {})});
+  EXPECT_EQ(Call(h, "rf_query_carton", {{"limit", "Y"}}), "");
+}
+
+// ---- Carton item list ----
+
+const std::vector<std::string> kCartonColumns = {
+    "sqlstatus",      "warehouse",   "location",   "rec_num",     "client",      "item_no",
+    "Description",    "uom",         "qty_avail",  "grade",       "lot_no",      "batch_no",
+    "expiry_date",    "supplier",    "owner",      "prod_date",   "item_size",   "item_color",
+    "item_class",     "item_width",  "item_depth", "item_height", "item_weight", "Status",
+    "maker",          "last_update", "Currency",   "unit_cost",   "ppq_packing", "ppq_qty",
+    "serial_no_flag", "num_serial"};
+
+std::vector<Value> CartonRow(Value status, int rec_num, Value expiry) {
+  return {status,         T("W1"),          T("A-01"),        Value::int32(rec_num),
+          T("C01"),       T("SKU1"),        T("Widget"),      T("EA"),
+          Value::real(4), T("A"),           T("L1"),          T("B1"),
+          expiry,         T("S1"),          T("OWN"),         Value::date({2008, 1, 2}),
+          T("XL"),        T("RED"),         T("K"),           Value::real(1.5),
+          Value::real(2), Value::real(3),   Value::real(0.5), T("OK"),
+          T("ACME"),      T("1900-01-01"),  T("EUR"),         Value::decimal("9.5"),
+          T("BOX"),       Value::int32(24), T("N"),           Value::int32(0)};
+}
+
+std::string CartonRecord(int line, int rec_num, const std::string& expiry) {
+  return "<record><rec_num>" + std::to_string(rec_num) +
+         "</rec_num><client>C01</client><item_no>SKU1</item_no>"
+         "<description>Widget</description><uom>EA</uom><qty_avail>4</qty_avail>"
+         "<grade>A</grade><lot_no>L1</lot_no><batch_no>B1</batch_no><expiry_date>" +
+         expiry + "</expiry_date><line_no>" + std::to_string(line) +
+         "</line_no><supplier>S1</supplier><owner>OWN</owner><prod_date>2008-01-02</prod_date>"
+         "<item_size>XL</item_size><item_color>RED</item_color><item_class>K</item_class>"
+         "<width>1.5</width><depth>2</depth><height>3</height><weight>0.5</weight>"
+         "<status>OK</status><maker>ACME</maker><last_update></last_update>"
+         "<currency>EUR</currency><unit_cost>9.5</unit_cost><ppq_packing>BOX</ppq_packing>"
+         "<ppq_qty>24</ppq_qty><serial_no_flag>N</serial_no_flag><num_serial>0</num_serial>"
+         "</record>";
+}
+
+TEST(CartonItems, WritesTheLocationThenOneNumberedRecordPerStockLine) {
+  Harness h;
+  h.db->answer({Rows(kCartonColumns, {CartonRow(Value::int32(0), 11, Value::date({2009, 3, 27})),
+                                      CartonRow(Value::int32(0), 12, Value::null()),
+                                      CartonRow(Value::int32(5), 13, T("2009-04-01"))})});
+  EXPECT_EQ(Call(h, "rf_get_carton_items2", {{"client", "C01"}, {"carton_no", "CTN1"}}),
+            "<warehouse>W1</warehouse><location>A-01</location>" +
+                CartonRecord(1, 11, "2009-03-27") + CartonRecord(2, 12, "") +
+                CartonRecord(3, 13, "2009-04-01"));
+  EXPECT_EQ(h.db->statements[0], "rf_get_carton_items  N'C01',  N'CTN1'");
+}
+
+TEST(CartonItems, AnythingButAZeroStatusInTheFirstRowGivesTheEmptyReply) {
+  const struct {
+    Value status;
+    bool listed;
+  } cases[] = {
+      {Value::int32(0), true}, {T("0"), true},           {Value::real(0), true},
+      {T(" 0.0 "), true},      {Value::int32(1), false}, {T("1"), false},
+      {Value::null(), false},  {T(""), false},           {T("zero"), false},
+  };
+  for (const auto& c : cases) {
+    Harness h;
+    h.db->answer({Rows(kCartonColumns, {CartonRow(c.status, 11, Value::null()),
+                                        CartonRow(Value::int32(0), 12, Value::null())})});
+    const std::string reply = Call(h, "rf_get_carton_items2", {{"carton_no", "CTN1"}});
+    EXPECT_EQ(!reply.empty(), c.listed) << "status '" << c.status.to_text() << "'";
+  }
+}
+
+TEST(CartonItems, AnUnknownCartonGivesTheEmptyReply) {
+  Harness h;
+  h.db->answer({Rows(kCartonColumns, {})});
+  EXPECT_EQ(Call(h, "rf_get_carton_items2", {{"carton_no", "NOPE"}}), "");
+}
+
+}  // namespace
+}  // namespace talwen
