@@ -453,7 +453,8 @@ END
 $$;
 
 -- A free bulk slot to put a received pallet away to: an active bulk location
--- of the warehouse holding no stock and not the destination of open work.
+-- of the warehouse holding no stock and not the destination of open work
+-- (used when the putaway routines are not installed).
 CREATE FUNCTION receiving_putaway_location(p_warehouse text)
 RETURNS text
 LANGUAGE sql STABLE AS $$
@@ -494,6 +495,8 @@ DECLARE
     v_task     integer := 0;
     v_lines    integer := 0;
     v_pallets  text[] := '{}';
+    v_pallet   text;
+    v_to       text;
     v_other    record;
     v_msg      text;
 BEGIN
@@ -656,8 +659,7 @@ BEGIN
                                   warehouse_to, location_to, receipt_no, receipt_line, status)
             VALUES (v_wo_no, v_task, 1, 'PUTAWAY', v_client, l.item_no, l.uom, l.qty, v_rec_num,
                     v_location.warehouse, v_location.location, v_location.area, l.pallet, l.carton_no,
-                    v_location.warehouse, receiving_putaway_location(v_location.warehouse), v_receipt,
-                    l.line_no, 'OPEN');
+                    v_location.warehouse, NULL, v_receipt, l.line_no, 'OPEN');
         END IF;
 
         v_lines := v_lines + 1;
@@ -665,6 +667,27 @@ BEGIN
             v_pallets := v_pallets || l.pallet;
         END IF;
     END LOOP;
+
+    -- Each pallet gets one destination for all its lines: by the putaway
+    -- rules when they are installed, else the first free bulk slot.
+    IF v_putaway = 'Y' THEN
+        FOREACH v_pallet IN ARRAY v_pallets LOOP
+            BEGIN
+                IF to_regprocedure('pa_choose_location(text)') IS NOT NULL THEN
+                    EXECUTE 'SELECT (pa_choose_location($1)).location' INTO v_to USING v_pallet;
+                ELSE
+                    v_to := receiving_putaway_location(v_location.warehouse);
+                END IF;
+            EXCEPTION
+                WHEN OTHERS THEN
+                    v_to := NULL;
+            END;
+            UPDATE activity a
+            SET location_to = v_to
+            WHERE a.wo_no = v_wo_no AND a.movement_type = 'PUTAWAY' AND a.status = 'OPEN'
+              AND a.pallet_from = v_pallet AND a.location_to IS NULL;
+        END LOOP;
+    END IF;
 
     -- Order lines and orders that received everything are closed.
     UPDATE purchase_order_line pl

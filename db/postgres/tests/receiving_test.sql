@@ -157,7 +157,9 @@ BEGIN
     SELECT w.wo_no INTO v_wo FROM works_order w WHERE w.order_no = v_receipt AND w.movement_type = 'PUTAWAY';
     ASSERT (SELECT count(*) FROM activity a WHERE a.wo_no = v_wo AND a.location_from = 'RCV-01'
                                                AND a.location_to IS NOT NULL AND a.rec_num IS NOT NULL) = 3,
-        'one putaway activity per line';
+        'one putaway activity per line, each with a destination';
+    ASSERT (SELECT count(DISTINCT a.location_to) FROM activity a WHERE a.wo_no = v_wo) = 3,
+        'each pallet its own destination';
     ASSERT (SELECT array_agg(pl.qty_received ORDER BY pl.line_no)::text FROM purchase_order_line pl
             WHERE pl.client = 'C01' AND pl.order_no = 'PO1004') = '{2,10,30}', 'order quantities received';
     ASSERT (SELECT po.status = 'PARTIAL' AND po.last_receipt_no = v_receipt FROM purchase_order po
@@ -219,8 +221,17 @@ BEGIN
                                   '', '', NULL, NULL, NULL, NULL, '', NULL, '', NULL, '', '', 'ANN', v_status, v_msg,
                                   NULL, NULL);
     ASSERT v_status = -21 AND v_msg = 'Line 1 is checked in and can no longer be changed.', v_msg;
+    CALL rf_check_duplicate_receipt_detail('C01', v_receipt, v_line, 'PY1', 'A1005', 'EA', 1, '', '', '', '', '', '',
+                                           '', '', '', '', '', NULL, NULL, NULL, NULL, '', NULL, '', NULL, '', '',
+                                           'ANN', v_status, v_msg);
+    ASSERT v_status = 0 AND v_line = 3, v_msg;
+    CALL rf_update_receipt_serial('C01', 'A1005', 'SNY-1', v_receipt, NULL, '', 'PY1', 'ANN', v_status, v_msg);
+    ASSERT v_status = 0, v_msg;
     SELECT * INTO res FROM rf_receipt_checkin_without_closing('C01', v_receipt, 'ANN', 'Y');
-    ASSERT res.sqlstatus = 0 AND res.sqlmsg LIKE '%1 line on 1 pallet at RCV-02, putaway works order WO%', res.sqlmsg;
+    ASSERT res.sqlstatus = 0 AND res.sqlmsg LIKE '%2 lines on 1 pallet at RCV-02, putaway works order WO%', res.sqlmsg;
+    ASSERT (SELECT count(DISTINCT a.location_to) FROM activity a WHERE a.receipt_no = v_receipt
+                                                                   AND a.movement_type = 'PUTAWAY') = 1,
+        'the lines of one pallet go to one destination';
     CALL rf_close_receipt2('C01', v_receipt, 'ANN', v_status, v_msg);
     ASSERT v_status = 0 AND v_msg = format('Receipt %s closed.', v_receipt), v_msg;
     CALL rf_close_receipt2('C01', v_receipt, 'ANN', v_status, v_msg);
