@@ -1,5 +1,7 @@
 #include "db/connection.h"
 
+#include <algorithm>
+
 #include "host/values.h"
 
 namespace talwen::db {
@@ -15,14 +17,42 @@ std::string_view trim(std::string_view s) {
 
 ConnectionString::ConnectionString(std::string_view text) : text_(text) {
   while (!text.empty()) {
-    const auto end = text.find(';');
-    const std::string_view part = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    const auto eq = part.find('=');
-    if (eq == std::string_view::npos) continue;
-    const std::string_view key = trim(part.substr(0, eq));
+    const auto eq = text.find('=');
+    const auto semicolon = text.find(';');
+    if (eq == std::string_view::npos || semicolon < eq) {
+      // A part without "=": nothing to keep.
+      text = semicolon == std::string_view::npos ? std::string_view() : text.substr(semicolon + 1);
+      continue;
+    }
+    const std::string_view key = trim(text.substr(0, eq));
+    text.remove_prefix(eq + 1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+
+    std::string value;
+    if (!text.empty() && (text.front() == '"' || text.front() == '\'')) {
+      // A quoted value may hold ";"; the quote doubled stands for itself.
+      const char quote = text.front();
+      size_t i = 1;
+      for (; i < text.size(); ++i) {
+        if (text[i] != quote) {
+          value.push_back(text[i]);
+        } else if (i + 1 < text.size() && text[i + 1] == quote) {
+          value.push_back(quote);
+          ++i;
+        } else {
+          break;
+        }
+      }
+      text.remove_prefix(std::min(i + 1, text.size()));
+      const auto end = text.find(';');  // anything after the closing quote is dropped
+      text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    } else {
+      const auto end = text.find(';');
+      value = trim(text.substr(0, end));
+      text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    }
     if (key.empty() || has(key)) continue;
-    pairs_.emplace_back(std::string(key), std::string(trim(part.substr(eq + 1))));
+    pairs_.emplace_back(std::string(key), std::move(value));
   }
 }
 

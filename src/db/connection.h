@@ -108,7 +108,9 @@ class Connection {
 };
 
 // The keyword=value pairs of a connection string, keywords case-insensitive; the first
-// occurrence of a keyword wins.
+// occurrence of a keyword wins. Blanks around keywords and values are dropped. A value in
+// double or single quotes may hold ";" and blanks; its quote doubled stands for one, and the
+// quotes are not part of the value (Password="a;b" is a;b).
 class ConnectionString {
  public:
   explicit ConnectionString(std::string_view text);

@@ -1,0 +1,40 @@
+// Pool: the idle sessions of one connection target, and the routines of its database.
+//
+// Thread-safe. Sessions are handed out most-recently-used first, so a quiet period leaves the
+// least used ones to age out.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "db/postgres/catalog.h"
+#include "db/postgres/provider.h"
+#include "db/postgres/session.h"
+
+namespace talwen::db::postgres {
+
+class Pool {
+ public:
+  explicit Pool(ConnectParams params) : params_(std::move(params)) {}
+
+  // A session ready for a call: an idle one that still stands, or a new one. Throws DbError
+  // (kErrorGeneric) when the server cannot be reached or refuses.
+  std::unique_ptr<Session> Checkout(const Timeouts& timeouts);
+  // Keep the session for the next call, or close it (broken, in a transaction, pool full).
+  void GiveBack(std::unique_ptr<Session> session, const PoolSettings& settings);
+  // Close the sessions idle for longer than the settings allow.
+  void ReleaseIdle(std::chrono::steady_clock::time_point now, const PoolSettings& settings);
+  size_t idle_count();
+
+  RoutineCache& routines() { return routines_; }
+
+ private:
+  const ConnectParams params_;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Session>> idle_;  // the most recently given back last
+  RoutineCache routines_;
+};
+
+}  // namespace talwen::db::postgres

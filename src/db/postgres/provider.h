@@ -1,0 +1,74 @@
+// The PostgreSQL provider: serves the engine's statements and procedure calls from a
+// PostgreSQL database through libpq, with pooled connections.
+//
+// Selected by "Provider=PostgreSQL" in the instance's section. Connection keywords (letter
+// case ignored): Data Source (a host name, or the absolute path of a socket folder), Port,
+// Initial Catalog (the database), User ID, Password. Every other keyword is ignored, so a
+// section written for another provider keeps working once it names this one.
+//
+// Connections are pooled per target (host, port, database, user, password): open() checks
+// one out, destroying the Connection gives it back. A connection that the server closed
+// (a restart, a terminated backend) is noticed when it is checked out, or fails the one call
+// that meets it, and is never handed out again. The provider is shared by all threads.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "db/connection.h"
+#include "db/postgres/session.h"
+#include "frame/ini.h"
+
+namespace talwen::db::postgres {
+
+class Pool;
+
+struct PoolSettings {
+  int size = 8;                         // idle connections kept per target; 0 = no pooling
+  std::chrono::seconds idle_time{300};  // an idle connection is closed after this; 0 = never
+};
+
+// The pool settings of the INI file's [GENERAL] section: POOL SIZE and POOL IDLE SECONDS. A
+// missing, empty or malformed value gives the default.
+PoolSettings ReadPoolSettings(const IniFile* ini);
+
+// libpq's connection keywords for a connection string, in a fixed order.
+ConnectParams ConnectParamsOf(const ConnectionString& target);
+
+class PostgresProvider : public Provider {
+ public:
+  // settings is asked on every open and give-back, so edits of the INI file take effect on
+  // the next request; without it the defaults apply.
+  explicit PostgresProvider(std::function<PoolSettings()> settings = {});
+  ~PostgresProvider() override;
+  PostgresProvider(const PostgresProvider&) = delete;
+  PostgresProvider& operator=(const PostgresProvider&) = delete;
+
+  std::unique_ptr<Connection> open(const ConnectionString& target,
+                                   const Timeouts& timeouts) override;
+
+  // Idle connections held for a target (for tests and diagnostics).
+  size_t idle_count(const ConnectionString& target);
+  // Close the connections idle for longer than the idle time now; a background thread does
+  // this on its own about every half idle time.
+  void ReleaseIdle();
+
+ private:
+  std::shared_ptr<Pool> pool_for(const ConnectParams& params);
+  PoolSettings settings() const;
+  void reap();
+
+  std::function<PoolSettings()> settings_;
+  std::mutex mutex_;
+  std::map<std::string, std::shared_ptr<Pool>> pools_;  // by the target's keywords and values
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  std::thread reaper_;  // started with the first open
+};
+
+}  // namespace talwen::db::postgres

@@ -1,0 +1,192 @@
+#include "host/http_fields.h"
+
+#include <sys/random.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <stdexcept>
+
+namespace talwen::host {
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+char upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+char lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool is_alnum(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// The characters of an HTTP token (header names).
+bool is_token_char(char c) {
+  if (is_alnum(c)) return true;
+  for (char t : std::string_view("!#$%&'*+-.^_`|~")) {
+    if (c == t) return true;
+  }
+  return false;
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool all_digits(std::string_view s) {
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string DecodeUrlComponent(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '+') {
+      out += ' ';
+    } else if (c == '%' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 &&
+               hex_value(text[i + 2]) >= 0) {
+      out += static_cast<char>(hex_value(text[i + 1]) * 16 + hex_value(text[i + 2]));
+      i += 2;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::vector<Field> ParseUrlEncoded(std::string_view text) {
+  std::vector<Field> fields;
+  while (!text.empty()) {
+    const size_t amp = text.find('&');
+    const std::string_view field = text.substr(0, amp);
+    text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);
+    if (field.empty()) continue;
+    const size_t eq = field.find('=');
+    std::string name = DecodeUrlComponent(field.substr(0, eq));
+    if (name.empty()) continue;
+    std::string value =
+        eq == std::string_view::npos ? std::string() : DecodeUrlComponent(field.substr(eq + 1));
+    fields.emplace_back(std::move(name), std::move(value));
+  }
+  return fields;
+}
+
+std::optional<std::string> ServerNameOfHost(std::string_view host) {
+  std::string_view name;
+  std::string_view rest;
+  if (!host.empty() && host.front() == '[') {
+    const size_t close = host.find(']');
+    if (close == std::string_view::npos || close < 2) return std::nullopt;
+    for (char c : host.substr(1, close - 1)) {
+      if (hex_value(c) < 0 && c != ':' && c != '.') return std::nullopt;
+    }
+    name = host.substr(0, close + 1);
+    rest = host.substr(close + 1);
+  } else {
+    const size_t colon = host.find(':');
+    name = host.substr(0, colon);
+    rest = colon == std::string_view::npos ? std::string_view() : host.substr(colon);
+    if (name.empty()) return std::nullopt;
+    for (char c : name) {
+      if (!is_alnum(c) && c != '-' && c != '.' && c != '_' && c != '~') return std::nullopt;
+    }
+  }
+  if (!rest.empty()) {
+    if (rest.front() != ':' || !all_digits(rest.substr(1))) return std::nullopt;
+  }
+  return std::string(name);
+}
+
+std::string HeaderVariableName(std::string_view header) {
+  if (header.empty()) return {};
+  std::string name = "HTTP_";
+  for (char c : header) {
+    if (c == '_' || !is_token_char(c)) return {};
+    name += c == '-' ? '_' : upper(c);
+  }
+  return name;
+}
+
+std::string MediaType(std::string_view content_type) {
+  const std::string_view type = trim(content_type.substr(0, content_type.find(';')));
+  std::string out;
+  out.reserve(type.size());
+  for (char c : type) out += lower(c);
+  return out;
+}
+
+std::string SessionIdOfCookie(std::string_view cookie_header) {
+  while (!cookie_header.empty()) {
+    const size_t semi = cookie_header.find(';');
+    const std::string_view pair = trim(cookie_header.substr(0, semi));
+    cookie_header =
+        semi == std::string_view::npos ? std::string_view() : cookie_header.substr(semi + 1);
+    const size_t eq = pair.find('=');
+    if (eq == std::string_view::npos || trim(pair.substr(0, eq)) != kSessionCookie) continue;
+    const std::string_view value = trim(pair.substr(eq + 1));
+    if (value.size() != 32) return {};
+    for (char c : value) {
+      if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return {};
+    }
+    return std::string(value);
+  }
+  return {};
+}
+
+std::string NewSessionId() {
+  std::array<uint8_t, 16> bytes{};
+  size_t filled = 0;
+  while (filled < bytes.size()) {
+    const ssize_t n = ::getrandom(bytes.data() + filled, bytes.size() - filled, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error("no random source for session identifiers");
+    }
+    filled += static_cast<size_t>(n);
+  }
+  std::string id;
+  id.reserve(32);
+  for (uint8_t b : bytes) {
+    id += kHex[b >> 4];
+    id += kHex[b & 15];
+  }
+  return id;
+}
+
+std::string LogField(std::string_view text) {
+  if (text.empty()) return "-";
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b <= 0x20 || b >= 0x7f || c == '%') {
+      out += '%';
+      out += static_cast<char>(upper(kHex[b >> 4]));
+      out += static_cast<char>(upper(kHex[b & 15]));
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace talwen::host

@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "functions/session/session.h"
+#include "functions/session/session_cases.h"
+
+namespace talwen::testing {
+namespace {
+
+TEST(ReferenceLists, SendTheTemplateAndShapeTheReply) {
+  ExpectStatementCases({
+      {"a configuration value writes value and description of the first row",
+       {{"function", "rf_get_system_config"}, {"cfg_code", "PICK_MODE"}},
+       "get_system_config  N'PICK_MODE'",
+       {Texts({"cfg_description", "cfg_code", "cfg_value"},
+              {{"Picking mode", "PICK_MODE", "FIFO"}, {"second", "X", "Y"}})},
+       "<cfg_value>FIFO</cfg_value><cfg_description>Picking mode</cfg_description>"},
+      {"an unknown configuration code is the empty reply",
+       {{"function", "rf_get_system_config"}, {"cfg_code", "NOPE"}},
+       "get_system_config  N'NOPE'",
+       {Texts({"cfg_value", "cfg_description"}, {})},
+       ""},
+      {"configuration records come from the rf_ procedure",
+       {{"function", "rf_get_system_config2"}, {"cfg_code", "PICK_MODE"}},
+       "rf_get_system_config  N'PICK_MODE'",
+       {Texts({"cfg_code", "cfg_value"}, {{"PICK_MODE", "FIFO"}})},
+       "<record><cfg_code>PICK_MODE</cfg_code><cfg_value>FIFO</cfg_value></record>"},
+      {"the terminal settings are asked without the code",
+       {{"function", "rf_get_system_config_rf"}, {"cfg_code", "PICK_MODE"}},
+       "rf_get_system_config_rf",
+       {Texts({"cfg_code", "cfg_value"}, {{"RF_TIMEOUT", "300"}, {"RF_BEEP", "Y"}})},
+       "<record><cfg_code>RF_TIMEOUT</cfg_code><cfg_value>300</cfg_value></record>"
+       "<record><cfg_code>RF_BEEP</cfg_code><cfg_value>Y</cfg_value></record>"},
+      {"facility types are warehouse elements",
+       {{"function", "rf_get_facility_type"}},
+       "rf_get_facility_type",
+       {Texts({"warehouse", "facility_type"}, {{"W1", "DC"}, {"W2", "STORE"}})},
+       "<warehouse>W1</warehouse><warehouse>W2</warehouse>"},
+      {"reason codes come from the REASONCODE parameter list",
+       {{"function", "rf_get_reason_codes"}},
+       "rpt_parameter_tbl_list 'REASONCODE' ",
+       {Texts({"param_code", "param_desc"}, {{"DMG", "Damaged"}, {"EXP", "Expired"}})},
+       "<reasoncode>DMG</reasoncode><reasoncode>EXP</reasoncode>"},
+      {"grades come from the GRADE parameter list",
+       {{"function", "rf_get_item_grades"}},
+       "rpt_parameter_tbl_list 'GRADE' ",
+       {Texts({"param_code"}, {{"A"}, {"B"}})},
+       "<grade>A</grade><grade>B</grade>"},
+      {"units of measure are records of every column",
+       {{"function", "rf_get_uom_list"}},
+       "rf_get_uom_list",
+       {Texts({"uom", "description"}, {{"EA", "Each"}, {"CTN", "Carton"}})},
+       "<record><uom>EA</uom><description>Each</description></record>"
+       "<record><uom>CTN</uom><description>Carton</description></record>"},
+      {"an empty client asks for every client",
+       {{"function", "rf_get_client"}, {"client", ""}},
+       "rf_get_client Null",
+       {Texts({"client", "client_name"}, {{"C01", "Acme"}})},
+       "<record><client>C01</client><client_name>Acme</client_name></record>"},
+      {"a client's customers are customer elements",
+       {{"function", "rf_get_client_customers"}, {"client", "C01"}, {"customer", "ignored"}},
+       "rf_get_client_customers  N'C01'",
+       {Texts({"customer", "customer_name"}, {{"CU1", "Shop"}, {"CU2", "Mall"}})},
+       "<customer>CU1</customer><customer>CU2</customer>"},
+      {"customer records nest code and name; an empty customer is sent as Null",
+       {{"function", "rf_get_client_customers2"}, {"client", "C01"}},
+       "rf_get_client_customers  N'C01', Null",
+       {Rows({"customer_name", "customer"}, {{T("Shop"), T("CU1")}, {Value::null(), T("CU2")}})},
+       "<record><customer>CU1</customer><customer_name>Shop</customer_name></record>"
+       "<record><customer>CU2</customer><customer_name></customer_name></record>"},
+      {"suppliers add the constant 'Y' with its trailing blank",
+       {{"function", "rf_get_supplier"}, {"client", "C01"}, {"supplier", "S1"}},
+       "get_supplier  N'C01',  N'S1', 'Y' ",
+       {Texts({"supplier", "supplier_name"}, {{"S1", "Steel & Co"}})},
+       "<record><supplier>S1</supplier><supplier_name>Steel & Co</supplier_name></record>"},
+      {"carriers are records",
+       {{"function", "rf_get_carrier"}, {"carrier", "DHL"}},
+       "rf_get_carrier  N'DHL'",
+       {Texts({"carrier", "carrier_name"}, {{"DHL", "DHL Express"}})},
+       "<record><carrier>DHL</carrier><carrier_name>DHL Express</carrier_name></record>"},
+  });
+}
+
+// A long list: 300 rows of about 60 characters each, far past the cut-off threshold.
+db::ResultSet LongList(const std::string& key, const std::string& name) {
+  std::vector<std::vector<std::string>> rows;
+  for (int i = 0; i < 300; ++i) {
+    rows.push_back(
+        {key.substr(0, 1) + std::to_string(1000 + i), "Name number " + std::to_string(i)});
+  }
+  return Texts({key, name}, rows);
+}
+
+// The reply a listing must give for rows, cut off when limited.
+std::string ExpectedListing(const db::ResultSet& set, bool limited, const std::string& key) {
+  std::string reply;
+  for (const db::Row& row : set.rows) {
+    reply += "<record>";
+    for (size_t c = 0; c < row.size(); ++c) {
+      const std::string& name = set.columns[c].name;
+      reply += "<" + name + ">" + row[c].as_string() + "</" + name + ">";
+    }
+    reply += "</record>";
+    if (limited && reply.size() + 1 > 16383) {
+      return reply + "<record><" + key + "><Too many records></" + key + "></record>";
+    }
+  }
+  return reply;
+}
+
+TEST(ReferenceLists, TheCutOffAppliesOnlyWhenLimitIsNotBlank) {
+  const struct {
+    const char* function;
+    const char* key;
+    const char* name;
+  } listings[] = {
+      {"rf_get_supplier", "supplier", "supplier_name"},
+      {"rf_get_carrier", "carrier", "carrier_name"},
+      {"rf_get_client_customers2", "customer", "customer_name"},
+  };
+  for (const auto& l : listings) {
+    for (const char* limit : {"1", "", "   "}) {
+      const bool limited = std::string(limit) != "" && std::string(limit) != "   ";
+      const db::ResultSet rows = LongList(l.key, l.name);
+      Harness h;
+      h.db->answer({rows});
+      const std::string reply = CallWith(h, {{"function", l.function}, {"limit", limit}});
+      EXPECT_EQ(reply, ExpectedListing(rows, limited, l.key))
+          << l.function << " with limit '" << limit << "'";
+      EXPECT_EQ(reply.find("Too many records") != std::string::npos, limited) << l.function;
+    }
+  }
+}
+
+TEST(ReferenceLists, ClientListingIsNeverCutOff) {
+  const db::ResultSet rows = LongList("client", "client_name");
+  Harness h;
+  h.db->answer({rows});
+  EXPECT_EQ(CallWith(h, {{"function", "rf_get_client"}, {"limit", "1"}}),
+            ExpectedListing(rows, false, "client"));
+}
+
+TEST(ToInt16, ReadsWholeNumbersOfTheSixteenBitRange) {
+  const struct {
+    const char* text;
+    std::optional<int16_t> expected;
+  } cases[] = {
+      {"3", 3},
+      {" 12 ", 12},
+      {"+7", 7},
+      {"-2", -2},
+      {"2.5", 2},
+      {"3.5", 4},
+      {"0.4", 0},
+      {"32767", 32767},
+      {"-32768", -32768},
+      {"32768", std::nullopt},
+      {"70000", std::nullopt},
+      {"abc", std::nullopt},
+      {"", std::nullopt},
+      {"  ", std::nullopt},
+      {"1e3", std::nullopt},
+      {"5 copies", std::nullopt},
+      {".", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ToInt16(c.text), c.expected) << "'" << c.text << "'";
+}
+
+TEST(PrintQueue, QueuesValidCopiesAndRefusesTheRest) {
+  const struct {
+    const char* proves;
+    const char* qty;
+    std::optional<int16_t> copies;  // none: nothing may be queued
+    std::string reply;
+  } cases[] = {
+      {"an empty quantity prints one copy", "", 1, "<sqlstatus>0</sqlstatus>"},
+      {"a quantity is sent as a 16-bit copy count", " 3 ", 3, "<sqlstatus>0</sqlstatus>"},
+      {"zero copies are refused", "0", std::nullopt, "<sqlstatus>-1</sqlstatus>"},
+      {"negative copies are refused", "-4", std::nullopt, "<sqlstatus>-1</sqlstatus>"},
+      {"a quantity that is no number is refused", "two", std::nullopt, "<sqlstatus>-1</sqlstatus>"},
+      {"a quantity past the 16-bit range is refused", "70000", std::nullopt,
+       "<sqlstatus>-1</sqlstatus>"},
+  };
+  for (const auto& c : cases) {
+    Harness h;
+    std::vector<std::string> inputs = {"@report_type"};
+    for (int i = 1; i <= 8; ++i) inputs.push_back("@param" + std::to_string(i));
+    inputs.push_back("@copies");
+    h.db->procedure("rf_print_queue", inputs, {});
+    h.db->answer(Outputs({{"@RETURN_VALUE", Value::int32(0)}}));
+    const std::string reply = CallWith(h, {{"function", "rf_print_queue"},
+                                           {"qty", c.qty},
+                                           {"param2", "P2"},
+                                           {"report_type", "PICKLIST"},
+                                           {"param1", "ORD1"},
+                                           {"param8", "P8"}});
+    EXPECT_EQ(reply, c.reply) << c.proves;
+    if (!c.copies) {
+      EXPECT_TRUE(h.db->calls.empty()) << c.proves;
+      continue;
+    }
+    ASSERT_EQ(h.db->calls.size(), 1u) << c.proves;
+    const std::vector<Value> expected = {
+        Value(), T("PICKLIST"),          T("ORD1"), T("P2"), T(""), T(""), T(""), T(""), T(""),
+        T("P8"), Value::int16(*c.copies)};
+    EXPECT_EQ(h.db->calls[0].values, expected) << c.proves;
+  }
+}
+
+TEST(PrintQueue, RepliesTheProcedureReturnValue) {
+  Harness h;
+  h.db->procedure("rf_print_queue",
+                  {"@report_type", "@p1", "@p2", "@p3", "@p4", "@p5", "@p6", "@p7", "@p8", "@n"},
+                  {});
+  h.db->answer(Outputs({{"@RETURN_VALUE", Value::int32(-3)}}));
+  EXPECT_EQ(CallWith(h, {{"function", "rf_print_queue"}, {"report_type", "NOPE"}}),
+            "<sqlstatus>-3</sqlstatus>");
+}
+
+}  // namespace
+}  // namespace talwen::testing
