@@ -34,11 +34,13 @@ SELECT drop_routines(
 
 -- Refuse the operation: raise the status and message for the routine's
 -- exception block to answer (receiving_failure_status reads the status back).
-CREATE FUNCTION receiving_fail(p_status integer, p_message text)
+-- p_line names a receipt line the answer points to (in the hint).
+CREATE FUNCTION receiving_fail(p_status integer, p_message text, p_line integer DEFAULT NULL)
 RETURNS void
 LANGUAGE plpgsql AS $$
 BEGIN
-    RAISE EXCEPTION USING ERRCODE = 'TW001', MESSAGE = p_message, DETAIL = p_status::text;
+    RAISE EXCEPTION USING ERRCODE = 'TW001', MESSAGE = p_message, DETAIL = p_status::text,
+                          HINT = coalesce(p_line::text, '');
 END
 $$;
 
@@ -204,6 +206,7 @@ DECLARE
     v_po_no   text;
     v_asn     asn_line%ROWTYPE;
     v_stock   record;
+    v_same    record;
 BEGIN
     l.client := v_client;
     l.receipt_no := v_receipt;
@@ -331,8 +334,29 @@ BEGIN
         PERFORM receiving_fail(-15, format('Item %s needs a supplier (on the line or the receipt).', l.item_no));
     END IF;
 
-    -- The pallet: the client's own, and not already stored for something else.
+    -- The same goods on the same pallet twice: a duplicate of a line still waiting.
     l.pallet := nullif(btrim(p_pallet), '');
+    IF l.pallet IS NOT NULL THEN
+        SELECT rl.line_no, rl.qty, rl.uom INTO v_same
+        FROM receipt_line rl
+        WHERE rl.client = v_client AND rl.receipt_no = v_receipt AND rl.rec_num IS NULL
+          AND rl.line_no IS DISTINCT FROM p_line_no
+          AND rl.pallet = l.pallet AND rl.item_no = l.item_no AND rl.uom = l.uom AND rl.grade = l.grade
+          AND rl.lot_no = l.lot_no AND rl.batch_no = l.batch_no
+          AND rl.expiry_date IS NOT DISTINCT FROM l.expiry_date AND rl.prod_date IS NOT DISTINCT FROM l.prod_date
+          AND rl.item_size = l.item_size AND rl.item_color = l.item_color AND rl.item_class = l.item_class
+          AND rl.status = l.status
+        ORDER BY rl.line_no
+        LIMIT 1;
+        IF FOUND THEN
+            PERFORM receiving_fail(-30, format('Duplicate line: pallet %s already holds %s of %s on line %s; change that line instead.',
+                                               l.pallet, receiving_qty_text(v_same.qty, v_same.uom), l.item_no,
+                                               v_same.line_no),
+                                   v_same.line_no);
+        END IF;
+    END IF;
+
+    -- The pallet: the client's own, and not already stored for something else.
     IF l.pallet IS NOT NULL THEN
         IF EXISTS (SELECT 1 FROM pallet pl WHERE pl.pallet = l.pallet AND pl.client <> v_client) THEN
             PERFORM receiving_fail(-16, format('Pallet %s belongs to another client.', l.pallet));
@@ -1032,8 +1056,8 @@ LANGUAGE plpgsql AS $$
 DECLARE
     r        receipt%ROWTYPE;
     l        receipt_line%ROWTYPE;
-    v_same   receipt_line%ROWTYPE;
     v_detail text;
+    v_hint   text;
 BEGIN
     line_no := NULL;
     r := receiving_open_receipt(rf_check_duplicate_receipt_detail.client, rf_check_duplicate_receipt_detail.receipt_no,
@@ -1053,25 +1077,7 @@ BEGIN
         rf_check_duplicate_receipt_detail.ppq_qty, rf_check_duplicate_receipt_detail.user_defined,
         rf_check_duplicate_receipt_detail.status, rf_check_duplicate_receipt_detail.operator, NULL, NULL);
 
-    -- The same goods scanned twice.
     IF l.pallet IS NOT NULL THEN
-        SELECT rl.* INTO v_same
-        FROM receipt_line rl
-        WHERE rl.client = r.client AND rl.receipt_no = r.receipt_no AND rl.rec_num IS NULL
-          AND rl.pallet = l.pallet AND rl.item_no = l.item_no AND rl.uom = l.uom AND rl.grade = l.grade
-          AND rl.lot_no = l.lot_no AND rl.batch_no = l.batch_no
-          AND rl.expiry_date IS NOT DISTINCT FROM l.expiry_date AND rl.prod_date IS NOT DISTINCT FROM l.prod_date
-          AND rl.item_size = l.item_size AND rl.item_color = l.item_color AND rl.item_class = l.item_class
-          AND rl.status = l.status
-        ORDER BY rl.line_no
-        LIMIT 1;
-        IF FOUND THEN
-            line_no := v_same.line_no;
-            sqlstatus := -30;
-            sqlmsg := format('Duplicate line: pallet %s already holds %s of %s on line %s; change that line instead.',
-                             l.pallet, receiving_qty_text(v_same.qty, v_same.uom), l.item_no, v_same.line_no);
-            RETURN;
-        END IF;
         PERFORM ensure_pallet(l.pallet, r.client, rf_check_duplicate_receipt_detail.operator);
     ELSE
         l.pallet := issue_pallet(r.client, r.customer, rf_check_duplicate_receipt_detail.operator);
@@ -1090,9 +1096,9 @@ BEGIN
                      l.item_no, l.pallet);
 EXCEPTION
     WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, sqlmsg = MESSAGE_TEXT;
+        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, sqlmsg = MESSAGE_TEXT, v_hint = PG_EXCEPTION_HINT;
         sqlstatus := receiving_failure_status(v_detail);
-        line_no := NULL;
+        line_no := CASE WHEN v_hint ~ '^\d+$' THEN v_hint::integer END;
     WHEN OTHERS THEN
         sqlstatus := -99;
         sqlmsg := 'Line not stored: ' || SQLERRM;
@@ -1415,7 +1421,6 @@ DECLARE
     r         receipt%ROWTYPE;
     v_old     receipt_line%ROWTYPE;
     l         receipt_line%ROWTYPE;
-    v_same    integer;
     v_serials integer;
     v_detail  text;
 BEGIN
@@ -1446,21 +1451,6 @@ BEGIN
         rf_update_receipt_detail.currency, rf_update_receipt_detail.unit_price, rf_update_receipt_detail.ppq_packing,
         rf_update_receipt_detail.ppq_qty, rf_update_receipt_detail.user_defined, rf_update_receipt_detail.status,
         rf_update_receipt_detail.operator, rf_update_receipt_detail.asn_line_no, rf_update_receipt_detail.po_no);
-
-    SELECT rl.line_no INTO v_same
-    FROM receipt_line rl
-    WHERE rl.client = r.client AND rl.receipt_no = r.receipt_no AND rl.rec_num IS NULL
-      AND rl.line_no <> l.line_no
-      AND rl.pallet IS NOT DISTINCT FROM l.pallet AND rl.item_no = l.item_no AND rl.uom = l.uom
-      AND rl.grade = l.grade AND rl.lot_no = l.lot_no AND rl.batch_no = l.batch_no
-      AND rl.expiry_date IS NOT DISTINCT FROM l.expiry_date AND rl.prod_date IS NOT DISTINCT FROM l.prod_date
-      AND rl.item_size = l.item_size AND rl.item_color = l.item_color AND rl.item_class = l.item_class
-      AND rl.status = l.status
-    LIMIT 1;
-    IF FOUND THEN
-        PERFORM receiving_fail(-30, format('Duplicate line: line %s already holds the same goods on pallet %s.',
-                                           v_same, l.pallet));
-    END IF;
 
     v_serials := receiving_serials_recorded(r.client, r.receipt_no, l.line_no);
     IF v_serials > 0 AND l.item_no <> v_old.item_no THEN
