@@ -203,7 +203,7 @@ write_config() {
 listen_addresses = '127.0.0.1'
 port = $PORT
 unix_socket_directories = '$SOCKET_DIR'
-max_connections = 40
+max_connections = 100
 shared_buffers = 32MB
 lc_messages = 'C'
 # A throw-away development cluster: speed over crash safety.

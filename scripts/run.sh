@@ -40,5 +40,10 @@ Talwen is starting on $listen. Try, from another terminal:
   curl -s '$url?function=rf_check_user_password&operator=JOE&password=joe123'; echo
   curl -s -d function=rf_get_user_profile -d operator=JOE '$url'; echo
 
+The item image pages, in a browser on this machine:
+
+  $url?function=webrpt_get_item_image2
+  $url?function=webrpt_get_item_image2_qty
+
 TXT
 exec build/talwen serve --config "$ini" --listen "$listen"

@@ -4,7 +4,9 @@
 #   2. build, then the unit and contract tests and the integration tests against a private
 #      PostgreSQL cluster holding the reference warehouse database (its own cluster, on port
 #      ${TALWEN_TEST_PGPORT:-55433}, so a running demo database is left alone);
-#   3. the same tests built with the address and undefined-behaviour sanitizers.
+#   3. the same tests built with the address and undefined-behaviour sanitizers;
+#   4. the real-browser test of the item image pages (scripts/browser_test.sh), on a freshly
+#      loaded database.
 # Installs what is missing first (scripts/deps.sh).
 set -euo pipefail
 
@@ -40,3 +42,7 @@ scripts/db.sh reset >/dev/null
 
 echo "== tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== browser"
+scripts/db.sh reset >/dev/null
+scripts/browser_test.sh

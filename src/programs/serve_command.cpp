@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "db/postgres/provider.h"
 #include "host/http_gateway.h"
 #include "programs/program.h"
 
@@ -24,8 +25,8 @@ constexpr const char* kUsage =
     "                       [GENERAL] keys are read once, at start\n"
     "  --listen HOST:PORT   the address to listen on (default 127.0.0.1:8080; [::]:8080 for\n"
     "                       every address)\n"
-    "  --threads N          requests served at once (default 16; keep it within the\n"
-    "                       database's connection pool)\n"
+    "  --threads N          requests served at once (default: the [GENERAL] POOL SIZE,\n"
+    "                       16 unless set)\n"
     "  --www DIR            also serve the static files of DIR at /\n";
 
 int usage(const std::string& problem) {
@@ -86,6 +87,7 @@ void raise_file_limit() {
 int ServeCommand(int argc, char** argv) {
   std::string config_path;
   host::GatewayOptions options;
+  bool threads_given = false;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -105,6 +107,7 @@ int ServeCommand(int argc, char** argv) {
         return usage("--listen takes HOST:PORT, not '" + value + "'");
       }
     } else if (arg == "--threads") {
+      threads_given = true;
       long threads = 0;
       if (!parse_int(value, 1, 1024, threads)) {
         return usage("--threads takes a number from 1 to 1024, not '" + value + "'");
@@ -140,6 +143,12 @@ int ServeCommand(int argc, char** argv) {
     return 1;
   }
   options.server_log = say;
+  // As many workers as the database pool keeps connections, so that a busy gateway neither
+  // waits for nor reopens connections.
+  if (!threads_given) {
+    const int pool_size = db::postgres::ReadPoolSettings(ini.get()).size;
+    if (pool_size > 0) options.threads = static_cast<size_t>(pool_size);
+  }
 
   host::HttpGateway gateway(engine.environment(), options);
   try {

@@ -1,4 +1,6 @@
-// The item image pages: whole HTML pages with a search form and one block per item.
+// The item image pages: whole HTML pages for a desktop browser, with a search form that posts
+// back to the gateway and one block per matching item with its image and classification; the
+// second page adds the item's stock quantities and a switch for items of every status.
 #pragma once
 
 #include <string>
@@ -6,5 +8,8 @@
 namespace talwen {
 
 class Call;
+
+std::string webrpt_get_item_image2(Call& call);
+std::string webrpt_get_item_image2_qty(Call& call);
 
 }  // namespace talwen

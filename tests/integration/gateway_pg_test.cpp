@@ -1,9 +1,6 @@
 // `talwen serve` on the reference PostgreSQL database: real replies over HTTP, and the
 // database stopped and started again under a running gateway. The settings come from
 // scripts/db.sh env (TALWEN_PGHOST, TALWEN_PGPORT, ...); without them the tests are skipped.
-#include <httplib.h>
-#include <signal.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,18 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "support/harness.h"
-#include "support/serve_process.h"
+#include "support/live_warehouse.h"
 
 namespace talwen {
 namespace {
-
-using testing::ServeProcess;
-
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
 
 // Run scripts/db.sh with one command; true when it succeeded.
 bool Database(const std::string& command) {
@@ -32,54 +21,30 @@ bool Database(const std::string& command) {
   return std::system((script + " " + command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-constexpr const char* kCall =
-    "function=rf_adjust_carton_qty&client=C01&carton_no=CTN9&qty=0&operator=JOE";
+const testing::Fields kCall = {{"function", "rf_adjust_carton_qty"},
+                               {"client", "C01"},
+                               {"carton_no", "CTN9"},
+                               {"qty", "0"},
+                               {"operator", "JOE"}};
 
 class GatewayOnPostgres : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (Env("TALWEN_PGHOST").empty()) {
+    if (!testing::LiveWarehouse::Available()) {
       GTEST_SKIP() << "no database settings; run eval \"$(scripts/db.sh env)\" first";
     }
-    dir_.write("talwen.INI", "[veldrawms]\nProvider=PostgreSQL\nData Source=" +
-                                 Env("TALWEN_PGHOST") + "\nPort=" + Env("TALWEN_PGPORT") +
-                                 "\nInitial Catalog=" + Env("TALWEN_PGDATABASE") +
-                                 "\nUser ID=" + Env("TALWEN_PGUSER") +
-                                 "\nPassword=" + Env("TALWEN_PGPASSWORD") + "\n[GENERAL]\n");
-    serve_ = std::make_unique<ServeProcess>(
-        TALWEN_BINARY, std::vector<std::string>{"--config", dir_.file("talwen.INI"), "--listen",
-                                                "127.0.0.1:0", "--threads", "4"});
-    port_ = serve_->port();
-    ASSERT_NE(port_, 0) << serve_->error_text();
-  }
-  void TearDown() override {
-    if (!serve_) return;
-    serve_->signal(SIGTERM);
-    EXPECT_EQ(serve_->wait_exit(), 0) << serve_->error_text();
+    live_ = std::make_unique<testing::LiveWarehouse>();
   }
 
-  httplib::Client Client() {
-    httplib::Client client("127.0.0.1", port_);
-    client.set_read_timeout(60);
-    return client;
-  }
-  std::string Post(const std::string& form) {
-    auto client = Client();
-    const auto res =
-        client.Post("/talwen/http_talwen.asp", form, "application/x-www-form-urlencoded");
-    if (!res) return "<no answer>";
-    if (res->status != 200) return "<status " + std::to_string(res->status) + ">";
-    return res->body;
-  }
+  std::string Post(const testing::Fields& fields) { return live_->Post(fields); }
+  // The status of GET /ready.
   int Ready() {
-    auto client = Client();
-    const auto res = client.Get("/ready");
-    return res ? res->status : 0;
+    const std::string body = live_->Get("/ready");
+    if (body.rfind("<status ", 0) == 0) return std::stoi(body.substr(8));
+    return body == "<no answer>" ? 0 : 200;
   }
 
-  testing::TempDir dir_;
-  std::unique_ptr<ServeProcess> serve_;
-  int port_ = 0;
+  std::unique_ptr<testing::LiveWarehouse> live_;
 };
 
 TEST_F(GatewayOnPostgres, AnswersWithTheProceduresReply) {

@@ -2,9 +2,6 @@
 // PostgreSQL database: sign-on, station, context, client choice, reference lists, a print
 // request and sign-off, every reply checked. The settings come from scripts/db.sh env; without
 // them the test is skipped. The operator's last client is put back at the end.
-#include <httplib.h>
-#include <signal.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,18 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "support/harness.h"
-#include "support/serve_process.h"
+#include "support/live_warehouse.h"
 
 namespace talwen {
 namespace {
-
-using testing::ServeProcess;
-
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
 
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;
@@ -34,40 +23,22 @@ size_t Count(const std::string& text, const std::string& what) {
 class SessionFlow : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (Env("TALWEN_PGHOST").empty()) {
+    if (!testing::LiveWarehouse::Available()) {
       GTEST_SKIP() << "no database settings; run eval \"$(scripts/db.sh env)\" first";
     }
-    dir_.write("talwen.INI", "[veldrawms]\nProvider=PostgreSQL\nData Source=" +
-                                 Env("TALWEN_PGHOST") + "\nPort=" + Env("TALWEN_PGPORT") +
-                                 "\nInitial Catalog=" + Env("TALWEN_PGDATABASE") +
-                                 "\nUser ID=" + Env("TALWEN_PGUSER") +
-                                 "\nPassword=" + Env("TALWEN_PGPASSWORD") + "\n[GENERAL]\n");
-    serve_ = std::make_unique<ServeProcess>(
-        TALWEN_BINARY, std::vector<std::string>{"--config", dir_.file("talwen.INI"), "--listen",
-                                                "127.0.0.1:0", "--threads", "2"});
-    port_ = serve_->port();
-    ASSERT_NE(port_, 0) << serve_->error_text();
+    live_ = std::make_unique<testing::LiveWarehouse>();
   }
   void TearDown() override {
-    if (!serve_) return;
-    Post({{"function", "rf_update_last_client_accessed"}, {"client", "C01"}, {"operator", "JOE"}});
-    serve_->signal(SIGTERM);
-    EXPECT_EQ(serve_->wait_exit(), 0) << serve_->error_text();
+    if (live_) {
+      Post(
+          {{"function", "rf_update_last_client_accessed"}, {"client", "C01"}, {"operator", "JOE"}});
+    }
   }
 
   // Post the fields as a handheld page does; the body, or a marker of what went wrong.
-  std::string Post(const httplib::Params& fields) {
-    httplib::Client client("127.0.0.1", port_);
-    client.set_read_timeout(60);
-    const auto res = client.Post("/talwen/http_talwen.asp", fields);
-    if (!res) return "<no answer>";
-    if (res->status != 200) return "<status " + std::to_string(res->status) + ">";
-    return res->body;
-  }
+  std::string Post(const testing::Fields& fields) { return live_->Post(fields); }
 
-  testing::TempDir dir_;
-  std::unique_ptr<ServeProcess> serve_;
-  int port_ = 0;
+  std::unique_ptr<testing::LiveWarehouse> live_;
 };
 
 TEST_F(SessionFlow, AnOperatorSignsOnWorksAndSignsOff) {
@@ -184,7 +155,7 @@ TEST_F(SessionFlow, AnOperatorSignsOnWorksAndSignsOff) {
 
 TEST_F(SessionFlow, DiagnosticsShowTheConnectionWithItsPasswordHidden) {
   const std::string reply = Post({{"function", "rf_about2"}});
-  const std::string password = Env("TALWEN_PGPASSWORD");
+  const std::string password = live_->server().password;
   EXPECT_NE(reply.find(";Password=" + std::string(password.size(), '*') + ";"), std::string::npos)
       << reply;
   EXPECT_EQ(reply.find("Password=" + password), std::string::npos) << reply;

@@ -41,8 +41,10 @@ END
 $$;
 
 -- The open count of a location, started when there is none: the location
--- must be ACTIVE, and the count joins the open count of that type in the
--- warehouse (a new stocktake when there is none). status 0 with the
+-- must be ACTIVE, and the count joins the newest open count of that type in
+-- the warehouse that has not counted the location yet (a new stocktake when
+-- there is none): a location counted again is a new round under a new
+-- stocktake, and the lines of its earlier count stand. status 0 with the
 -- stocktake, or a negative status and the reason. p_resume_for: when the
 -- location is already being counted, only this operator may carry on
 -- (Null: anyone may).
@@ -55,6 +57,7 @@ DECLARE
     v_open    count_location%ROWTYPE;
     v_ref     text;
     v_next    bigint;
+    v_pass    integer;
 BEGIN
     SELECT l.* INTO v_loc
     FROM location l
@@ -94,14 +97,22 @@ BEGIN
         RETURN;
     END IF;
 
-    SELECT h.stocktake_ref INTO v_ref
-    FROM count_header h
-    WHERE h.warehouse = p_warehouse AND h.count_type = p_count_type AND h.status = 'OPEN'
-    ORDER BY h.created_at DESC, h.stocktake_ref DESC
-    LIMIT 1;
+    FOR v_pass IN 1 .. 2 LOOP
+        SELECT h.stocktake_ref INTO v_ref
+        FROM count_header h
+        WHERE h.warehouse = p_warehouse AND h.count_type = p_count_type AND h.status = 'OPEN'
+          AND NOT EXISTS (SELECT 1 FROM count_location c
+                          WHERE c.stocktake_ref = h.stocktake_ref AND c.warehouse = p_warehouse
+                            AND c.location = p_location)
+        ORDER BY h.created_at DESC, h.stocktake_ref DESC
+        LIMIT 1;
+        EXIT WHEN v_ref IS NOT NULL OR v_pass = 2;
+        -- Looked for again under the lock: a count started meanwhile may
+        -- have opened one.
+        LOCK TABLE count_header IN SHARE ROW EXCLUSIVE MODE;
+    END LOOP;
     IF v_ref IS NULL THEN
         -- New references are numbered after the highest one in use.
-        LOCK TABLE count_header IN SHARE ROW EXCLUSIVE MODE;
         SELECT coalesce(max(substr(h.stocktake_ref, 3)::bigint), 0) + 1 INTO v_next
         FROM count_header h
         WHERE h.stocktake_ref ~ '^(CC|ST)\d+$';
@@ -111,13 +122,7 @@ BEGIN
     END IF;
 
     INSERT INTO count_location (stocktake_ref, warehouse, location, client, status, started_by)
-    VALUES (v_ref, p_warehouse, p_location, p_client, 'OPEN', p_operator)
-    ON CONFLICT ON CONSTRAINT count_location_pkey DO UPDATE
-    SET client = EXCLUDED.client, status = 'OPEN', started_by = EXCLUDED.started_by,
-        started_at = localtimestamp(0), finished_by = NULL, finished_at = NULL;
-    -- Counts of an earlier round of the same stocktake no longer stand.
-    DELETE FROM count_line l
-    WHERE l.stocktake_ref = v_ref AND l.warehouse = p_warehouse AND l.location = p_location;
+    VALUES (v_ref, p_warehouse, p_location, p_client, 'OPEN', p_operator);
 
     UPDATE location l SET status = 'COUNTING'
     WHERE l.warehouse = p_warehouse AND l.location = p_location;

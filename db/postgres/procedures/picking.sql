@@ -22,11 +22,15 @@
 -- lines of that unit. qty_allocated of an order line is what is picked plus
 -- what open pick activities still hold, so allocation never exceeds the order.
 -- Refusals answer a negative sqlstatus and a message and change nothing.
+-- Task, activity, line and stock record numbers that the handheld sends as
+-- numbers are numeric parameters checked by pick_whole: the call bridge
+-- would round a fraction onto an integer parameter, and so onto another
+-- task or line; a fraction is refused instead.
 
 SELECT drop_routines(
     'pick_refuse', 'pick_operator', 'pick_staging_location', 'pick_move_stock', 'pick_destination',
     'pick_add_despatch_pallet', 'pick_refresh_order', 'pick_refresh_works_order', 'pick_qty_text',
-    'pick_record_so_serial',
+    'pick_record_so_serial', 'pick_whole',
     'rf_extract_order_picklist', 'rf_confirm_item_picked', 'rf_close_pick_task',
     'rf_close_carton_pick_task', 'rf_pick_find_matching_pallet', 'rf_pick_sales_detail2',
     'rf_get_pending_task_order', 'rf_query_sales_order', 'rf_query_sales_order2',
@@ -71,6 +75,26 @@ CREATE FUNCTION pick_qty_text(p_qty numeric)
 RETURNS text
 LANGUAGE sql IMMUTABLE AS $$
     SELECT coalesce(trim_scale(p_qty)::text, '');
+$$;
+
+-- A task, activity, line or stock record number that the handheld sends as
+-- a number: Null stays Null; a fraction, or a number beyond the range of
+-- p_max either way, is refused rather than rounded onto another task or line.
+CREATE FUNCTION pick_whole(p_value numeric, p_what text, p_max bigint DEFAULT 2147483647)
+RETURNS bigint
+LANGUAGE plpgsql AS $$
+BEGIN
+    IF p_value IS NULL THEN
+        RETURN NULL;
+    END IF;
+    IF p_value <> trunc(p_value) THEN
+        PERFORM pick_refuse(-39, format('%s %s is not a whole number.', p_what, pick_qty_text(p_value)));
+    END IF;
+    IF abs(p_value) > p_max THEN
+        PERFORM pick_refuse(-39, format('%s %s is out of range.', p_what, pick_qty_text(p_value)));
+    END IF;
+    RETURN p_value::bigint;
+END
 $$;
 
 -- The despatch lane where a warehouse gathers picked stock: its first active
@@ -331,7 +355,7 @@ BEGIN
         completed_by = CASE WHEN f.open = 0 THEN coalesce(t.completed_by, p_operator) END,
         completed_at = CASE WHEN f.open = 0 THEN coalesce(t.completed_at, localtimestamp(0)) END
     FROM (SELECT a.task_no,
-                 sum(a.qty) FILTER (WHERE a.status <> 'CANCELLED') AS qty,
+                 coalesce(sum(a.qty) FILTER (WHERE a.status <> 'CANCELLED'), 0) AS qty,
                  sum(a.qty_done) AS qty_done,
                  count(*) AS activities,
                  count(*) FILTER (WHERE a.status NOT IN ('COMPLETED', 'CANCELLED')) AS open,
@@ -569,10 +593,10 @@ $$;
 -- lane. Refuses more than the activity still has to pick, or more than the
 -- stock line can give. The order line counts the quantity picked and the
 -- pallet goes on the order's despatch list.
-CREATE FUNCTION rf_confirm_item_picked(wo_no text, task_no integer, activity_no integer, customer text,
-                                       line_no integer, so_no text, client text, item_no text, uom text,
+CREATE FUNCTION rf_confirm_item_picked(wo_no text, task_no numeric, activity_no numeric, customer text,
+                                       line_no numeric, so_no text, client text, item_no text, uom text,
                                        qty numeric, pallet_from text, warehouse text, location text,
-                                       rec_num bigint, despatch text, destination text, operator text)
+                                       rec_num numeric, despatch text, destination text, operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 #variable_conflict use_column
@@ -596,10 +620,18 @@ DECLARE
     v_release  numeric;
     v_dest_loc text;
     v_dest     text := btrim(rf_confirm_item_picked.destination);
+    v_task     integer;
+    v_act      integer;
+    v_line     integer;
+    v_rec      bigint;
     v_detail   text;
 BEGIN
     v_operator := pick_operator(rf_confirm_item_picked.operator);
-    IF v_wo_no IS NULL OR rf_confirm_item_picked.task_no IS NULL OR rf_confirm_item_picked.activity_no IS NULL THEN
+    v_task := pick_whole(rf_confirm_item_picked.task_no, 'Task');
+    v_act := pick_whole(rf_confirm_item_picked.activity_no, 'Activity');
+    v_line := pick_whole(rf_confirm_item_picked.line_no, 'Line');
+    v_rec := pick_whole(rf_confirm_item_picked.rec_num, 'Stock record', 999999999999999999);
+    IF v_wo_no IS NULL OR v_task IS NULL OR v_act IS NULL THEN
         PERFORM pick_refuse(-13, 'Works order, task and activity are required.');
     END IF;
     IF v_qty IS NULL OR v_qty <= 0 THEN
@@ -609,19 +641,17 @@ BEGIN
 
     SELECT * INTO a
     FROM activity act
-    WHERE act.wo_no = v_wo_no AND act.task_no = rf_confirm_item_picked.task_no
-      AND act.activity_no = rf_confirm_item_picked.activity_no
+    WHERE act.wo_no = v_wo_no AND act.task_no = v_task AND act.activity_no = v_act
     FOR UPDATE;
     IF NOT FOUND OR a.movement_type <> 'PICK' THEN
-        PERFORM pick_refuse(-15, format('Pick %s/%s/%s not found.', v_wo_no, rf_confirm_item_picked.task_no,
-                                        rf_confirm_item_picked.activity_no));
+        PERFORM pick_refuse(-15, format('Pick %s/%s/%s not found.', v_wo_no, v_task, v_act));
     END IF;
     IF a.status IN ('COMPLETED', 'CANCELLED') THEN
         PERFORM pick_refuse(-16, format('Pick %s/%s/%s is closed.', v_wo_no, a.task_no, a.activity_no));
     END IF;
     IF coalesce(v_client, '') <> '' AND v_client <> a.client
        OR coalesce(v_so_no, '') <> '' AND v_so_no <> a.so_no
-       OR rf_confirm_item_picked.line_no IS NOT NULL AND rf_confirm_item_picked.line_no <> a.so_line_no THEN
+       OR v_line IS NOT NULL AND v_line <> a.so_line_no THEN
         PERFORM pick_refuse(-17, format('Pick %s/%s/%s is for sales order %s line %s.', v_wo_no, a.task_no,
                                         a.activity_no, a.so_no, a.so_line_no));
     END IF;
@@ -652,11 +682,11 @@ BEGIN
 
     SELECT * INTO s
     FROM stock st
-    WHERE st.rec_num = coalesce(rf_confirm_item_picked.rec_num, a.rec_num)
+    WHERE st.rec_num = coalesce(v_rec, a.rec_num)
     FOR UPDATE;
     IF NOT FOUND THEN
         PERFORM pick_refuse(-21, format('Stock record %s not found.',
-                                        coalesce(rf_confirm_item_picked.rec_num, a.rec_num)));
+                                        coalesce(v_rec, a.rec_num)));
     END IF;
     IF s.client <> a.client OR s.item_no <> a.item_no OR s.uom <> a.uom THEN
         PERFORM pick_refuse(-22, format('Stock record %s holds %s %s, not %s %s.', s.rec_num, s.item_no,
@@ -729,15 +759,15 @@ $$;
 -- what was confirmed. What was allocated and not picked is short: it needs a
 -- known reason code, its booking is released and the order line
 -- back-orders it. Activities with nothing picked are cancelled.
-CREATE FUNCTION rf_close_pick_task(wo_no text, task_no integer, activity_no integer, pick_qty numeric,
+CREATE FUNCTION rf_close_pick_task(wo_no text, task_no numeric, activity_no numeric, pick_qty numeric,
                                    reason_code text, operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 #variable_conflict use_column
 DECLARE
     v_wo_no    text := btrim(rf_close_pick_task.wo_no);
-    v_task     integer := rf_close_pick_task.task_no;
-    v_act      integer := nullif(rf_close_pick_task.activity_no, 0);
+    v_task     integer;
+    v_act      integer;
     v_reason   text := upper(btrim(rf_close_pick_task.reason_code));
     v_operator text;
     v_planned  numeric;
@@ -751,6 +781,8 @@ DECLARE
     v_detail   text;
 BEGIN
     v_operator := pick_operator(rf_close_pick_task.operator);
+    v_task := pick_whole(rf_close_pick_task.task_no, 'Task');
+    v_act := nullif(pick_whole(rf_close_pick_task.activity_no, 'Activity'), 0);
     IF v_wo_no IS NULL OR v_task IS NULL THEN
         PERFORM pick_refuse(-13, 'Works order and task are required.');
     END IF;
@@ -840,15 +872,15 @@ $$;
 -- issued when the order has none) as picked stock; a line must be in a
 -- carton and hold exactly what its activity still has to pick. Activities
 -- whose lines are not named stay open.
-CREATE FUNCTION rf_close_carton_pick_task(wo_no text, task_no integer, activity_no integer,
+CREATE FUNCTION rf_close_carton_pick_task(wo_no text, task_no numeric, activity_no numeric,
                                           picked_rec_num text, operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 #variable_conflict use_column
 DECLARE
     v_wo_no    text := btrim(rf_close_carton_pick_task.wo_no);
-    v_task     integer := rf_close_carton_pick_task.task_no;
-    v_act      integer := nullif(rf_close_carton_pick_task.activity_no, 0);
+    v_task     integer;
+    v_act      integer;
     v_operator text;
     v_word     text;
     v_recs     bigint[] := '{}';
@@ -864,6 +896,8 @@ DECLARE
     v_detail   text;
 BEGIN
     v_operator := pick_operator(rf_close_carton_pick_task.operator);
+    v_task := pick_whole(rf_close_carton_pick_task.task_no, 'Task');
+    v_act := nullif(pick_whole(rf_close_carton_pick_task.activity_no, 'Activity'), 0);
     IF v_wo_no IS NULL OR v_task IS NULL THEN
         PERFORM pick_refuse(-13, 'Works order and task are required.');
     END IF;
@@ -1379,7 +1413,8 @@ $$;
 -- stock for the order leaves the warehouse (journalled, quantity 0,
 -- DESPATCHED), the order lines count it despatched, the serial numbers
 -- recorded on it are despatched, and the pallet is marked despatched with
--- the trip, vehicle, route, carrier and driver.
+-- the trip, vehicle, route, carrier and driver (and so are the cartons that
+-- travelled on it and hold nothing more).
 CREATE FUNCTION rf_confirm_despatch(client text, customer text, so_no text, despatch text, pallet text,
                                     trip text, vehicle text, route text, carrier text, driver text,
                                     operator text)
@@ -1400,6 +1435,7 @@ DECLARE
     s          stock%ROWTYPE;
     v_lines    integer := 0;
     v_serials  integer;
+    v_cartons  text[] := '{}';
     v_detail   text;
 BEGIN
     IF coalesce(v_client, '') = '' OR coalesce(v_so_no, '') = '' THEN
@@ -1457,6 +1493,9 @@ BEGIN
         UPDATE sales_order_line ol
         SET qty_despatched = ol.qty_despatched + s.qty, maker = v_operator, last_update = localtimestamp(0)
         WHERE ol.client = v_client AND ol.order_no = v_so_no AND ol.line_no = s.so_line_no;
+        IF s.carton_no IS NOT NULL THEN
+            v_cartons := v_cartons || s.carton_no;
+        END IF;
         v_lines := v_lines + 1;
     END LOOP;
     IF v_lines = 0 THEN
@@ -1479,6 +1518,11 @@ BEGIN
     UPDATE pallet p
     SET status = 'DESPATCHED'
     WHERE p.pallet = v_pallet AND NOT EXISTS (SELECT 1 FROM stock st WHERE st.pallet = v_pallet AND st.qty > 0);
+    -- A carton that went whole onto the pallet leaves with it.
+    UPDATE carton c
+    SET status = 'DESPATCHED', maker = v_operator, last_update = localtimestamp(0)
+    WHERE c.client = v_client AND c.carton_no = ANY (v_cartons) AND c.status = 'ACTIVE'
+      AND NOT EXISTS (SELECT 1 FROM stock st WHERE st.client = c.client AND st.carton_no = c.carton_no AND st.qty > 0);
     PERFORM pick_refresh_order(v_client, v_so_no);
 
     RETURN QUERY SELECT 0, format('Pallet %s of sales order %s despatched on trip %s: %s stock line%s, %s serial number%s.',

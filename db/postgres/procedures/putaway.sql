@@ -251,8 +251,9 @@ LANGUAGE sql AS $$
 $$;
 
 -- Put a waiting pallet away into a location (see the header). With
--- p_complete its putaway activities are completed, otherwise they stay in
--- progress until their task is closed. Returns the destination.
+-- p_complete its putaway activities are completed and count the quantity
+-- moved as done; otherwise they stay in progress, their quantity done left to
+-- the close of their task (rf_close_putaway_task). Returns the destination.
 CREATE FUNCTION pa_put_away(p_pallet text, p_warehouse text, p_location text, p_operator text,
                             p_complete boolean)
 RETURNS location
@@ -299,7 +300,8 @@ BEGIN
                               v_line.wo_no, v_line.task_no, v_line.activity_no);
         PERFORM pa_count_putaway(v_line.rec_num, v_line.qty);
         UPDATE activity a
-        SET qty_done = a.qty_done + v_line.qty, warehouse_to = v_dest.warehouse, location_to = v_dest.location,
+        SET qty_done = a.qty_done + CASE WHEN p_complete THEN v_line.qty ELSE 0 END,
+            warehouse_to = v_dest.warehouse, location_to = v_dest.location,
             status = CASE WHEN p_complete THEN 'COMPLETED' ELSE 'INPROGRESS' END,
             completed_by = CASE WHEN p_complete THEN p_operator END,
             completed_at = CASE WHEN p_complete THEN localtimestamp(0) END
@@ -408,8 +410,10 @@ $$;
 
 -- Close a putaway task (all its open activities, or the one named). A pallet
 -- still waiting is put away into the location given (or its reserved one)
--- first; a pallet already put away must stand in the location given. A short
--- quantity needs a reason code; more than the task's quantity is refused.
+-- first; a pallet already put away must stand in the location given. The
+-- quantity confirmed is what the pallet brought: the task's quantity less
+-- what top-ups already took from its line into pick faces (the activity's
+-- quantity done so far). Less than that needs a reason code; more is refused.
 CREATE FUNCTION rf_close_putaway_task(p_wo_no text, p_task_no numeric, p_activity_no numeric, p_qty numeric,
                                       p_reason_code text, p_pallet text, p_warehouse text, p_location text,
                                       p_operator text)
@@ -424,6 +428,7 @@ DECLARE
     v_total    numeric;
     v_act      activity%ROWTYPE;
     v_line     stock%ROWTYPE;
+    v_open     numeric;
     v_qty      numeric;
     v_given    text;
     v_dest     location%ROWTYPE;
@@ -433,7 +438,7 @@ BEGIN
     IF v_wo = '' OR p_task_no IS NULL THEN
         PERFORM stk_refuse(-1, 'Works order and task number are required.');
     END IF;
-    SELECT count(*), sum(a.qty) INTO v_count, v_total
+    SELECT count(*), sum(a.qty - a.qty_done) INTO v_count, v_total
     FROM activity a
     WHERE a.wo_no = v_wo AND a.task_no = p_task_no AND (p_activity_no IS NULL OR a.activity_no = p_activity_no)
       AND a.movement_type = 'PUTAWAY' AND a.status IN ('OPEN', 'ASSIGNED', 'INPROGRESS');
@@ -463,16 +468,18 @@ BEGIN
             PERFORM stk_refuse(-2, format('Putaway task %s/%s is for pallet %s, not %s.', v_wo, p_task_no,
                                           coalesce(v_act.pallet_from, '(none)'), btrim(p_pallet)));
         END IF;
-        -- The quantity confirmed for the activity: all of it unless told otherwise.
-        v_qty := CASE WHEN v_count > 1 THEN v_act.qty ELSE coalesce(p_qty, v_act.qty) END;
-        IF v_qty < 0 OR v_qty > v_act.qty THEN
-            PERFORM stk_refuse(-4, format('Cannot close putaway task %s/%s for %s %s: the task is for %s %s.',
-                                          v_wo, p_task_no, stk_qty(v_qty), v_act.uom, stk_qty(v_act.qty),
-                                          v_act.uom));
+        -- The quantity confirmed for the activity: all that is open unless told
+        -- otherwise (top-ups into pick faces are already counted as done).
+        v_open := v_act.qty - v_act.qty_done;
+        v_qty := CASE WHEN v_count > 1 THEN v_open ELSE coalesce(p_qty, v_open) END;
+        IF v_qty < 0 OR v_qty > v_open THEN
+            PERFORM stk_refuse(-4, format('Cannot close putaway task %s/%s for %s %s: the task has %s %s to '
+                                          'put away.', v_wo, p_task_no, stk_qty(v_qty), v_act.uom,
+                                          stk_qty(v_open), v_act.uom));
         END IF;
-        IF v_qty < v_act.qty AND v_reason = '' THEN
+        IF v_qty < v_open AND v_reason = '' THEN
             PERFORM stk_refuse(-1, format('A short putaway (%s of %s %s) needs a reason code.', stk_qty(v_qty),
-                                          stk_qty(v_act.qty), v_act.uom));
+                                          stk_qty(v_open), v_act.uom));
         END IF;
 
         IF v_line.status = 'RECEIVING' THEN
@@ -490,7 +497,7 @@ BEGIN
         END IF;
 
         UPDATE activity a
-        SET status = 'COMPLETED', qty_done = v_qty, reason_code = nullif(v_reason, ''),
+        SET status = 'COMPLETED', qty_done = a.qty_done + v_qty, reason_code = nullif(v_reason, ''),
             warehouse_to = v_line.warehouse, location_to = v_line.location,
             completed_by = v_operator, completed_at = localtimestamp(0)
         WHERE a.wo_no = v_act.wo_no AND a.task_no = v_act.task_no AND a.activity_no = v_act.activity_no;

@@ -154,6 +154,22 @@ BEGIN
     SELECT * INTO res FROM rf_update_rf_stkcount_location('W1', 'A-01-1', 'C01', 'JOE');
     ASSERT res.sqlstatus = -3, format('finish twice: got %s "%s"', res.sqlstatus, res.sqlmsg);
 
+    -- Counted again: a new round under a new stocktake; the first count's lines stand.
+    SELECT count(*) INTO n FROM count_line l WHERE l.stocktake_ref = 'CC000001' AND l.location = 'A-01-1';
+    SELECT * INTO res FROM rf_initialise_rf_stkcount_location('W1', 'A-01-1', 'C01', 'JOE');
+    ASSERT res.sqlstatus = 0 AND res.stocktake_ref = 'CC000002' AND res.lines = 2,
+        format('second round: got %s "%s" %s', res.sqlstatus, res.sqlmsg, res.stocktake_ref);
+    ASSERT (SELECT count(*) FROM count_line l WHERE l.stocktake_ref = 'CC000001' AND l.location = 'A-01-1') = n
+           AND n = 2, 'second round: the first count''s lines were lost';
+    ASSERT (SELECT c.status FROM count_location c WHERE c.stocktake_ref = 'CC000001' AND c.location = 'A-01-1')
+           = 'COUNTED', 'second round: the first count reopened';
+    ASSERT (SELECT h.count_type || ' ' || h.status FROM count_header h WHERE h.stocktake_ref = 'CC000002')
+           = 'CYCLECOUNT OPEN', 'second round: no new stocktake';
+    -- Another location still joins the open stocktake that has not counted it.
+    SELECT * INTO res FROM rf_initialise_rf_stkcount_location('W1', 'A-01-2', 'C01', 'JOE');
+    ASSERT res.sqlstatus = 0 AND res.stocktake_ref = 'CC000002',
+        format('next location: got %s "%s" %s', res.sqlstatus, res.sqlmsg, res.stocktake_ref);
+
     -- The carton count matches the system: nothing moves.
     SELECT coalesce(max(movement_id), 0) INTO moves FROM stock_movement;
     SELECT * INTO res FROM rf_update_rf_stkcount_location('W1', 'P-09', '', 'JOE');

@@ -123,6 +123,40 @@ BEGIN
     ASSERT (SELECT status FROM serial_number WHERE item_no = 'A1005' AND serial_no = 'SNA1005-10501') = 'INSTOCK',
         'a removed serial number is back in stock';
 
+    -- Task, activity and line numbers are whole: a fraction is refused, not
+    -- rounded onto another pick.
+    PERFORM * FROM rf_extract_order_picklist('C01', '', 'SO1003', NULL, '', 'joe', 'joe');
+    SELECT a.wo_no INTO v_wo FROM activity a WHERE a.so_no = 'SO1003' LIMIT 1;
+    SELECT sqlstatus, sqlmsg INTO v_status, v_msg
+    FROM rf_confirm_item_picked(v_wo, 2.6, 1, '', NULL, 'SO1003', 'C01', '', '', 1, '', '', '', NULL, '', 'OUTC', 'joe');
+    ASSERT v_status = -39 AND v_msg = 'Task 2.6 is not a whole number.', 'a fractional task is refused';
+    SELECT sqlstatus INTO v_status
+    FROM rf_confirm_item_picked(v_wo, 3, 1, '', 2.9, 'SO1003', 'C01', '', '', 1, '', '', '', NULL, '', 'OUTC', 'joe');
+    ASSERT v_status = -39, 'a fractional line is refused';
+    SELECT sqlstatus, sqlmsg INTO v_status, v_msg FROM rf_close_pick_task(v_wo, 1e12, 0, 0, 'SHORT', 'joe');
+    ASSERT v_status = -39 AND v_msg = 'Task 1000000000000 is out of range.', 'a task beyond the range is refused';
+    SELECT sqlstatus INTO v_status FROM rf_close_carton_pick_task(v_wo, 3, 0.5, '124', 'joe');
+    ASSERT v_status = -39, 'a fractional activity is refused';
+    ASSERT (SELECT sum(qty_done) FROM activity WHERE wo_no = v_wo) = 0, 'the refusals picked nothing';
+
+    -- A task closed with nothing picked is cancelled, its quantity back-ordered.
+    SELECT sqlstatus, sqlmsg INTO v_status, v_msg FROM rf_close_pick_task(v_wo, 2, 0, 0, 'SHORT', 'joe');
+    ASSERT v_status = 0, v_msg;
+    ASSERT (SELECT status || '/' || qty FROM task WHERE wo_no = v_wo AND task_no = 2) = 'CANCELLED/0',
+        'the task is cancelled';
+    ASSERT (SELECT qty_backorder FROM sales_order_line WHERE client = 'C01' AND order_no = 'SO1003' AND line_no = 2) = 50,
+        'the line back-orders it all';
+    ASSERT (SELECT qty_booked FROM stock WHERE rec_num = 113) = 0, 'its stock is released';
+
+    -- A carton picked whole leaves with its pallet.
+    SELECT sqlstatus, sqlmsg INTO v_status, v_msg FROM rf_close_carton_pick_task(v_wo, 3, 0, '124', 'joe');
+    ASSERT v_status = 0, v_msg;
+    SELECT d.pallet INTO v_msg FROM despatch_pallet d WHERE d.client = 'C01' AND d.order_no = 'SO1003';
+    SELECT sqlstatus INTO v_status FROM rf_confirm_despatch('C01', '', 'SO1003', '', v_msg, 'T78', '', '', '', '', 'joe');
+    ASSERT v_status = 0, 'the carton pallet is despatched';
+    ASSERT (SELECT status || '/' || pallet FROM carton WHERE client = 'C01' AND carton_no = 'CTN24') = 'DESPATCHED/' || v_msg,
+        'the carton left with the pallet';
+
     -- Bookings of picked-from stock always match what open picks still hold.
     FOR r IN
         SELECT s.rec_num, s.qty_booked,

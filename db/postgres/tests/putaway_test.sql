@@ -226,6 +226,37 @@ $$;
 ROLLBACK;
 BEGIN;
 
+-- A line partly topped up into its pick face, then its pallet put away: the
+-- task's close confirms what the pallet brought, and the task counts both.
+DO $$
+DECLARE
+    v_line   integer := 1;
+    v_status integer;
+    v_msg    text;
+    r        record;
+BEGIN
+    CALL rf_receipt_topup_putaway('C01', 'R000001', v_line, '', 'A1001', 'EA', 20, '', '', '', '', '', '', '', '',
+                                  '', '', '', NULL, NULL, NULL, NULL, '', NULL, '', NULL, '', '', 'W1', 'P-01',
+                                  'joe', v_status, v_msg);
+    ASSERT v_status = 0, v_msg;
+    SELECT * INTO r FROM rf_putaway_stock_movements_pallet('P0001014', 'W1', 'D-05-1', 'joe');
+    ASSERT r.sqlstatus = 0, format('%s', r);
+    SELECT * INTO r FROM rf_close_putaway_task('WO000001', 1, NULL, 101, '', '', '', '', 'joe');
+    ASSERT r.sqlstatus = -4 AND r.sqlmsg = 'Cannot close putaway task WO000001/1 for 101 EA: the task has 100 EA '
+                                           'to put away.', format('more than the pallet brought: %s', r);
+    SELECT * INTO r FROM rf_close_putaway_task('WO000001', 1, NULL, 100, '', 'P0001014', 'W1', 'D-05-1', 'joe');
+    ASSERT r.sqlstatus = 0 AND r.sqlmsg = 'Putaway task WO000001/1 closed: 100 EA of A1001 in W1/D-05-1.',
+        format('the rest of the line is no short putaway: %s', r);
+    ASSERT (SELECT status || ' ' || qty_done FROM activity WHERE wo_no = 'WO000001' AND task_no = 1)
+           = 'COMPLETED 120', 'top-up and pallet both counted';
+    ASSERT (SELECT status || ' ' || qty_done FROM task WHERE wo_no = 'WO000001' AND task_no = 1) = 'COMPLETED 120',
+        'the task too';
+END
+$$;
+
+ROLLBACK;
+BEGIN;
+
 -- Closing a replenishment task moves the booked stock into the pick face.
 DO $$
 DECLARE

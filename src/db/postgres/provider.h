@@ -29,7 +29,7 @@ namespace talwen::db::postgres {
 class Pool;
 
 struct PoolSettings {
-  int size = 8;                         // idle connections kept per target; 0 = no pooling
+  int size = 16;                        // idle connections kept per target; 0 = no pooling
   std::chrono::seconds idle_time{300};  // an idle connection is closed after this; 0 = never
 };
 
