@@ -6,25 +6,13 @@
 #include <utility>
 #include <vector>
 
+#include "support/function_calls.h"
 #include "support/harness.h"
 
 namespace talwen::testing {
 namespace {
 
-using Session = std::vector<std::pair<std::string, std::string>>;
-
-std::string Call(Harness& h, std::string_view function, const Session& values) {
-  host::Session session("S1");
-  session.set("function", function);
-  for (const auto& [key, value] : values) session.set(key, value);
-  return h.call(session);
-}
-
-Answer Outputs(std::map<std::string, Value> outputs) {
-  Answer a;
-  a.outputs = std::move(outputs);
-  return a;
-}
+using Session = SessionValues;
 
 const Session kOrderKeys = {{"client", "C01"}, {"customer", "CUS1"}, {"so_no", "SO1"}};
 
