@@ -4,12 +4,19 @@
 //   WriteRecords      "<record>" + one tag per column + "</record>" for every row, with the
 //                     optional "<Too many records>" cut-off
 //   WriteFields       fixed tags read from named columns, from a table of TagField rows
+//   FirstRowFields    the fixed tags of a recordset's first row
+//   WriteFieldRecords "<record>" + the fixed tags + "</record>" for every recordset row, with
+//                     the optional cut-off
+//   WriteFieldPerRow  one tag per recordset row, read from one field
+//   SplitPalletLabel  a pallet label and its check character, written as two values
 //   StatusReply       "<sqlstatus>s</sqlstatus><sqlmsg>m</sqlmsg>" (reply.h)
+//   GridStatusReply   the status reply of a grid-form statement, or its execution error
 #pragma once
 
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "frame/call.h"
 #include "frame/grid.h"
@@ -21,6 +28,13 @@ namespace talwen {
 // handler then ends with the empty reply).
 std::string FirstRowReply(const ResultGrid& grid);
 void WriteFirstRow(OutputBuffer& out, const ResultGrid& grid);
+
+// The status reply of a statement run in the grid form, for the handlers that report database
+// errors: when the statement failed, last_sql_error in decimal (with its sign) and
+// last_sql_message; otherwise the "sqlstatus" and "sqlmsg" columns of row 0, found by name
+// (blanks and letter case aside; a missing column is written empty). A statement that
+// answered no row ends the handler (std::out_of_range), also when it gave no columns.
+std::string GridStatusReply(const Call& call, const ResultGrid& grid);
 
 // Every row as a record of all its columns; nothing when there are no rows. With an active
 // cutoff the listing stops after the record that passes the threshold, with the sentinel.
@@ -44,5 +58,26 @@ void WriteFields(OutputBuffer& out, const ResultGrid& grid, int r,
 // The fixed tags of the recordset's current row, each read as a field (a missing field ends
 // the handler).
 void WriteFields(OutputBuffer& out, const Recordset& rs, std::span<const TagField> fields);
+
+// The fixed tags of the recordset's current (first) row; "" when it has no row.
+std::string FirstRowFields(const Recordset& rs, std::span<const TagField> fields);
+
+// Every row from the current one to EOF as "<record>" + the fixed tags + "</record>"; nothing
+// when there are no rows. With an active cutoff the listing stops after the record that passes
+// the threshold, with the sentinel.
+void WriteFieldRecords(OutputBuffer& out, Recordset& rs, std::span<const TagField> fields,
+                       const Cutoff& cutoff = {});
+std::string FieldRecordsReply(Recordset& rs, std::span<const TagField> fields,
+                              const Cutoff& cutoff = {});
+
+// One element per row from the current one to EOF: the value of `field` written under `tag`.
+void WriteFieldPerRow(OutputBuffer& out, Recordset& rs, std::string_view tag,
+                      std::string_view field);
+std::string FieldPerRowReply(Recordset& rs, std::string_view tag, std::string_view field);
+
+// A pallet label split before its last character, the label's check character: {"PAL", "1"}
+// for "PAL1". The last character is the last UTF-8 code point, never a part of one. An empty
+// label gives two empty values.
+std::pair<std::string_view, std::string_view> SplitPalletLabel(std::string_view label);
 
 }  // namespace talwen

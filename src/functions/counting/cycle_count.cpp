@@ -1,28 +1,10 @@
 // Cycle counting: location checks, location stock, counted lines and cartons, count tasks.
-#include <stdexcept>
-
 #include "frame/call.h"
 #include "frame/shapes.h"
 #include "frame/sql_arg.h"
 #include "functions/counting/counting.h"
 
 namespace talwen {
-namespace {
-
-// The status of a statement run in the grid form: the execution error when it failed, else
-// the "sqlstatus" and "sqlmsg" columns of its first row (a missing column is written empty).
-// A statement that answered no row ends the handler.
-std::string ExecutionStatusReply(Call& call, const Sql& sql) {
-  const ResultGrid grid = call.ExecuteToGrid(sql);
-  if (call.last_sql_error != 0) {
-    return StatusReply(std::to_string(call.last_sql_error), call.last_sql_message);
-  }
-  if (!grid.has_rows()) throw std::out_of_range("no rows in the result");
-  return StatusReply(GridValueByName(grid, "sqlstatus", 0).to_text(),
-                     GridValueByName(grid, "sqlmsg", 0).to_text());
-}
-
-}  // namespace
 
 std::string rf_check_location_status(Call& call) {
   Command command = call.OpenCommand("rf_check_location_status");
@@ -92,12 +74,13 @@ std::string rf_update_rf_stkcount_location(Call& call) {
 }
 
 std::string rf_close_count_task(Call& call) {
-  return ExecutionStatusReply(call, Sql("exec rf_close_count_task ")
-                                        .text(call["wo_no"])
-                                        .number(call["task_no"])
-                                        .number(call["activity_no"])
-                                        .number(call["count_qty"])
-                                        .text(call["operator"]));
+  const ResultGrid grid = call.ExecuteToGrid(Sql("exec rf_close_count_task ")
+                                                 .text(call["wo_no"])
+                                                 .number(call["task_no"])
+                                                 .number(call["activity_no"])
+                                                 .number(call["count_qty"])
+                                                 .text(call["operator"]));
+  return GridStatusReply(call, grid);
 }
 
 }  // namespace talwen

@@ -23,31 +23,22 @@ constexpr LineField kPalletItemLine[] = {
     {"client"}, {"item_no"}, {"Description"}, {"uom"}, {"qty"},
 };
 
-std::string LineRecordsReply(Call& call, const Sql& sql, std::span<const LineField> fields) {
-  Recordset rs = call.OpenRecordset(sql);
-  OutputBuffer out;
-  picking::WriteLineRecords(out, rs, fields);
-  return out.take();
-}
-
 }  // namespace
 
 std::string rf_extract_despatch_list(Call& call) {
-  return LineRecordsReply(call,
-                          Sql("exec rf_extract_despatch_list ")
-                              .text(call["client"])
-                              .text(call["customer"])
-                              .text(call["so_no"]),
-                          kDespatchLine);
+  Recordset rs = call.OpenRecordset(Sql("exec rf_extract_despatch_list ")
+                                        .text(call["client"])
+                                        .text(call["customer"])
+                                        .text(call["so_no"]));
+  return picking::LineRecordsReply(rs, kDespatchLine);
 }
 
 std::string rf_get_despatch_pallet_items(Call& call) {
-  return LineRecordsReply(call,
-                          Sql("exec rf_get_despatch_pallet_items ")
-                              .text(call["client"])
-                              .text(call["so_no"])
-                              .text(call["pallet"]),
-                          kPalletItemLine);
+  Recordset rs = call.OpenRecordset(Sql("exec rf_get_despatch_pallet_items ")
+                                        .text(call["client"])
+                                        .text(call["so_no"])
+                                        .text(call["pallet"]));
+  return picking::LineRecordsReply(rs, kPalletItemLine);
 }
 
 // "0" when the first row's "sqlstatus" is exactly "0"; every other outcome (a refusal, a

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "frame/call.h"
+#include "frame/convert.h"
 #include "frame/grid.h"
 #include "frame/reply.h"
 #include "frame/shapes.h"
@@ -32,16 +33,6 @@ constexpr TagField kMatchingPallet[] = {
     {"uom", "uom"},
 };
 
-// The status reply of a closing statement: the execution error when the statement failed,
-// else the "sqlstatus" and "sqlmsg" columns of its first row.
-std::string StatusWithError(const Call& call, const ResultGrid& grid) {
-  if (call.last_sql_error != 0) {
-    return StatusReply(std::to_string(call.last_sql_error), call.last_sql_message);
-  }
-  return StatusReply(GridValueByName(grid, "sqlstatus", 0).to_text(),
-                     GridValueByName(grid, "sqlmsg", 0).to_text());
-}
-
 }  // namespace
 
 // The pick list has no status tags: records when the procedure's first row says "sqlstatus"
@@ -57,10 +48,8 @@ std::string rf_extract_order_picklist(Call& call) {
                                             .text(op)
                                             .text(op));
   if (!rs.is_open() || rs.eof()) return "";
-  if (!picking::EqualsZero(rs.field("sqlstatus"))) return "";
-  OutputBuffer out;
-  picking::WriteLineRecords(out, rs, kPickListLine);
-  return out.take();
+  if (!EqualsZero(rs.field("sqlstatus"))) return "";
+  return picking::LineRecordsReply(rs, kPickListLine);
 }
 
 // Goes on whatever happens to the statement: a failure gives an empty status and message.
@@ -95,7 +84,7 @@ std::string rf_close_pick_task(Call& call) {
                                                  .number(call["pick_qty"])
                                                  .text(call["reason_code"])
                                                  .text(call["operator"]));
-  return StatusWithError(call, grid);
+  return GridStatusReply(call, grid);
 }
 
 std::string rf_close_carton_pick_task(Call& call) {
@@ -105,7 +94,7 @@ std::string rf_close_carton_pick_task(Call& call) {
                                                  .number(call["activity_no"])
                                                  .text(call["picked_rec_num"])
                                                  .text(call["operator"]));
-  return StatusWithError(call, grid);
+  return GridStatusReply(call, grid);
 }
 
 // The status reply first, then the pallets of every result set that has columns.
@@ -116,7 +105,7 @@ std::string rf_pick_find_matching_pallet(Call& call) {
   OutputBuffer out;
   Recordset rs(std::move(command.result_sets()));
   for (bool more = rs.result_set_count() > 0; more; more = rs.next_recordset()) {
-    if (rs.is_open()) picking::WriteFieldRecords(out, rs, kMatchingPallet);
+    if (rs.is_open()) WriteFieldRecords(out, rs, kMatchingPallet);
   }
   return command.status_reply() + out.take();
 }

@@ -2,8 +2,8 @@
 #include <string>
 
 #include "frame/call.h"
+#include "frame/convert.h"
 #include "functions/picking/picking.h"
-#include "functions/picking/picking_shapes.h"
 
 namespace talwen {
 
@@ -18,9 +18,9 @@ std::string rf_update_so_serial(Call& call) {
 // The order line, task and activity go as 16-bit integers (0 when not numeric); they are
 // converted before the database is asked anything.
 std::string rf_update_so_serial_warranty(Call& call) {
-  Value so_line = picking::Int16OrZero("so_line", call["so_line"]);
-  Value task_no = picking::Int16OrZero("task_no", call["task_no"]);
-  Value activity = picking::Int16OrZero("activity", call["activity"]);
+  Value so_line = Int16OrZero("so_line", call["so_line"]);
+  Value task_no = Int16OrZero("task_no", call["task_no"]);
+  Value activity = Int16OrZero("activity", call["activity"]);
   Command command = call.OpenCommand("rf_update_so_serial_warranty");
   command.inputs({call["client"], call["item_no"], call["serial_no"], call["so_no"]});
   command.set(5, std::move(so_line))

@@ -8,7 +8,6 @@
 #include "frame/shapes.h"
 #include "frame/sql_arg.h"
 #include "functions/picking/picking.h"
-#include "functions/picking/picking_shapes.h"
 
 namespace talwen {
 namespace {
@@ -69,10 +68,7 @@ std::string OrderHeaderReply(Call& call, std::string_view prefix,
                              std::span<const TagField> fields) {
   Recordset rs = call.OpenRecordset(
       Sql(prefix).text(call["client"]).text(call["customer"]).text(call["so_no"]));
-  if (rs.eof()) return "";
-  OutputBuffer out;
-  WriteFields(out, rs, fields);
-  return out.take();
+  return FirstRowFields(rs, fields);
 }
 
 }  // namespace
@@ -90,9 +86,7 @@ std::string rf_query_sales_detail2(Call& call) {
                                         .text(call["client"])
                                         .text(call["customer"])
                                         .text(call["so_no"]));
-  OutputBuffer out;
-  picking::WriteFieldRecords(out, rs, kOrderLine);
-  return out.take();
+  return FieldRecordsReply(rs, kOrderLine);
 }
 
 std::string rf_rpt_outstanding_sales_order(Call& call) {
@@ -100,9 +94,7 @@ std::string rf_rpt_outstanding_sales_order(Call& call) {
                                         .text(call["client"])
                                         .text(call["customer"])
                                         .text(call["despatch"]));
-  OutputBuffer out;
-  picking::WriteFieldRecords(out, rs, kOutstandingOrder);
-  return out.take();
+  return FieldRecordsReply(rs, kOutstandingOrder);
 }
 
 }  // namespace talwen

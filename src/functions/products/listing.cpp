@@ -12,24 +12,6 @@ bool is_date_type(int32_t type) {
 
 }  // namespace
 
-std::string FirstRowFields(const Recordset& rs, std::span<const TagField> fields) {
-  OutputBuffer out;
-  if (!rs.eof()) WriteFields(out, rs, fields);
-  return out.take();
-}
-
-std::string RecordFields(Recordset& rs, std::span<const TagField> fields, const Cutoff& cutoff) {
-  OutputBuffer out;
-  while (!rs.eof()) {
-    OutputBuffer record;
-    WriteFields(record, rs, fields);
-    out.tag("record", record.text());
-    rs.move_next();
-    if (cutoff.reached(out)) break;
-  }
-  return out.take();
-}
-
 void WriteTypedRecords(OutputBuffer& out, const TypedGrid& grid) {
   for (int r = 0; r <= grid.last_row(); ++r) {
     out.append("<record>");

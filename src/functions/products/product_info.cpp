@@ -5,7 +5,6 @@
 #include "frame/call.h"
 #include "frame/shapes.h"
 #include "frame/sql_arg.h"
-#include "functions/products/listing.h"
 #include "functions/products/products.h"
 
 namespace talwen {
@@ -122,15 +121,13 @@ std::string rf_get_product_description(Call& call) {
 std::string rf_get_product_owner(Call& call) {
   Recordset rs =
       call.OpenRecordset(Sql("rf_get_product_owner ").text(call["client"]).text(call.item_no()));
-  OutputBuffer out;
-  for (; !rs.eof(); rs.move_next()) out.tag("customer", rs.field("customer"));
-  return out.take();
+  return FieldPerRowReply(rs, "customer", "customer");
 }
 
 std::string rf_get_product_uom(Call& call) {
   Recordset rs = call.OpenRecordset(
       Sql("rf_get_product_uom ").text(call["client"]).text(call.item_no()).text(call["uom"]));
-  return RecordFields(rs, kUnitFields);
+  return FieldRecordsReply(rs, kUnitFields);
 }
 
 std::string rf_get_product_uom_2_level(Call& call) {

@@ -49,7 +49,7 @@ std::string rf_get_serial_no(Call& call) {
                                         .text(call["serial_no"])
                                         .text(call["search_field"])
                                         .text(call["search_value"]));
-  return RecordFields(rs, kSerialTraceFields, Cutoff(call["limit"], "serial_no"));
+  return FieldRecordsReply(rs, kSerialTraceFields, Cutoff(call["limit"], "serial_no"));
 }
 
 std::string rf_get_serial_warranty_nos(Call& call) {
@@ -57,7 +57,7 @@ std::string rf_get_serial_warranty_nos(Call& call) {
                                         .text(call["client"])
                                         .text(call["item_no"])
                                         .text(call["mode"]));
-  return RecordFields(rs, kWarrantyFields, Cutoff(call["limit"], "serial_no"));
+  return FieldRecordsReply(rs, kWarrantyFields, Cutoff(call["limit"], "serial_no"));
 }
 
 std::string rf_get_serial_products(Call& call) {

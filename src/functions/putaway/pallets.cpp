@@ -7,18 +7,14 @@
 namespace talwen {
 namespace {
 
-// The pallet label without its last character (the check character of the stored label).
-std::string WithoutLastCharacter(const Value& value) {
-  std::string label = value.to_text();
-  if (label.empty()) return label;
-  size_t end = label.size() - 1;
-  while (end > 0 && (static_cast<unsigned char>(label[end]) & 0xC0) == 0x80) --end;
-  label.resize(end);
-  return label;
+// The pallet label without its check character.
+std::string WithoutCheckCharacter(const Value& value) {
+  const std::string label = value.to_text();
+  return std::string(SplitPalletLabel(label).first);
 }
 
 constexpr TagField kPutawayPallet[] = {
-    {"pallet_no", "pallet_no", WithoutLastCharacter},
+    {"pallet_no", "pallet_no", WithoutCheckCharacter},
     {"warehouse_to", "warehouse_to"},
     {"location_to", "location_to"},
     {"wo_no", "wo_no"},
@@ -37,13 +33,7 @@ constexpr TagField kPalletDestination[] = {
 
 std::string rf_get_putaway_pallet(Call& call) {
   Recordset rs = call.OpenRecordset(Sql("rf_get_putaway_pallet "));
-  OutputBuffer out;
-  for (; !rs.eof(); rs.move_next()) {
-    OutputBuffer record;
-    WriteFields(record, rs, kPutawayPallet);
-    out.tag("record", record.text());
-  }
-  return out.take();
+  return FieldRecordsReply(rs, kPutawayPallet);
 }
 
 std::string rf_get_putaway_pallet_location(Call& call) {

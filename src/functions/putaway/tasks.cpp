@@ -5,19 +5,6 @@
 #include "functions/putaway/putaway.h"
 
 namespace talwen {
-namespace {
-
-// A failed statement answers its error number and message; otherwise the "sqlstatus" and
-// "sqlmsg" columns of the first row (a missing column gives the empty text).
-std::string TaskClosingReply(const Call& call, const ResultGrid& grid) {
-  if (call.last_sql_error != 0) {
-    return StatusReply(std::to_string(call.last_sql_error), call.last_sql_message);
-  }
-  return StatusReply(GridValueByName(grid, "sqlstatus", 0).to_text(),
-                     GridValueByName(grid, "sqlmsg", 0).to_text());
-}
-
-}  // namespace
 
 std::string rf_close_putaway_task(Call& call) {
   const ResultGrid grid = call.ExecuteToGrid(Sql("exec rf_close_putaway_task ")
@@ -30,7 +17,7 @@ std::string rf_close_putaway_task(Call& call) {
                                                  .text(call["warehouse"])
                                                  .text(call["location"])
                                                  .text(call["operator"]));
-  return TaskClosingReply(call, grid);
+  return GridStatusReply(call, grid);
 }
 
 std::string rf_close_replenish_task(Call& call) {
@@ -41,7 +28,7 @@ std::string rf_close_replenish_task(Call& call) {
                                                  .number(call["qty"])
                                                  .text(call["reason_code"])
                                                  .text(call["operator"]));
-  return TaskClosingReply(call, grid);
+  return GridStatusReply(call, grid);
 }
 
 }  // namespace talwen

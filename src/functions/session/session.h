@@ -12,8 +12,6 @@
 // the frame answers with the empty reply.
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -59,10 +57,5 @@ std::string rf_print_queue(Call& call);
 // The connection string with the value of every password keyword ("Password", "PWD", any
 // letter case, also "... Password" forms) replaced by as many "*" as it has characters.
 std::string MaskPasswords(std::string_view connection_string);
-
-// A text as a 16-bit integer, the way the pages' numbers are read: blanks around it, an
-// optional sign, digits with an optional fraction (rounded half to even). nullopt when the
-// text is no number or the result lies outside -32768..32767.
-std::optional<int16_t> ToInt16(std::string_view text);
 
 }  // namespace talwen

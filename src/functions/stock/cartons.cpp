@@ -1,39 +1,13 @@
 // Cartons: creation, mapping to a location, quantities, splitting and enquiries. (Moving a
 // carton to another location is with the other moves, in relocation.cpp.)
 #include "frame/call.h"
+#include "frame/convert.h"
 #include "frame/shapes.h"
 #include "frame/sql_arg.h"
 #include "functions/stock/stock.h"
 
 namespace talwen {
 namespace {
-
-// Does the value equal 0 as a number? A number, or a text holding one; Null, other text and
-// other kinds do not.
-bool IsZero(const Value& value) {
-  switch (value.kind()) {
-    case Value::Kind::kBoolean:
-    case Value::Kind::kInt16:
-    case Value::Kind::kInt32:
-    case Value::Kind::kInt64:
-      return value.as_int() == 0;
-    case Value::Kind::kSingle:
-    case Value::Kind::kDouble:
-      return value.as_double() == 0;
-    case Value::Kind::kDecimal:
-    case Value::Kind::kCurrency:
-    case Value::Kind::kText: {
-      std::string_view t = value.as_string();
-      if (!looks_numeric(t)) return false;
-      while (t.front() == ' ') t.remove_prefix(1);
-      while (t.back() == ' ') t.remove_suffix(1);
-      if (t.front() == '+' || t.front() == '-') t.remove_prefix(1);
-      return t.find_first_not_of("0.") == std::string_view::npos;
-    }
-    default:
-      return false;
-  }
-}
 
 // The carton item list: one record per stock line of the carton. "line_no" (between the two
 // tables) is the row counter, 1 for the first row.
@@ -118,7 +92,7 @@ std::string rf_query_carton(Call& call) {
 std::string rf_get_carton_items2(Call& call) {
   Recordset rs =
       call.OpenRecordset(Sql("rf_get_carton_items ").text(call["client"]).text(call["carton_no"]));
-  if (rs.eof() || !IsZero(rs.field("sqlstatus"))) return {};
+  if (rs.eof() || !EqualsZero(rs.field("sqlstatus"))) return {};
   OutputBuffer out;
   out.tag("warehouse", rs.field("warehouse"));
   out.tag("location", rs.field("location"));

@@ -7,27 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "support/function_calls.h"
 #include "support/harness.h"
 
 namespace talwen::testing {
 namespace {
 
-using Session = std::vector<std::pair<std::string, std::string>>;
-
-// A procedure's answer: result sets and output parameter values.
-Answer Outputs(std::vector<db::ResultSet> sets, std::map<std::string, Value> outputs) {
-  Answer a;
-  a.result_sets = std::move(sets);
-  a.outputs = std::move(outputs);
-  return a;
-}
-
-std::string Call(Harness& h, std::string_view function, const Session& values) {
-  host::Session session("S1");
-  session.set("function", function);
-  for (const auto& [key, value] : values) session.set(key, value);
-  return h.call(session);
-}
+using Session = SessionValues;
 
 // ---- statement texts ----
 

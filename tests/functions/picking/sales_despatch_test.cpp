@@ -6,26 +6,13 @@
 #include <utility>
 #include <vector>
 
-#include "functions/picking/picking_shapes.h"
+#include "support/function_calls.h"
 #include "support/harness.h"
 
 namespace talwen::testing {
 namespace {
 
-using Session = std::vector<std::pair<std::string, std::string>>;
-
-std::string Call(Harness& h, std::string_view function, const Session& values) {
-  host::Session session("S1");
-  session.set("function", function);
-  for (const auto& [key, value] : values) session.set(key, value);
-  return h.call(session);
-}
-
-Answer Outputs(std::map<std::string, Value> outputs) {
-  Answer a;
-  a.outputs = std::move(outputs);
-  return a;
-}
+using Session = SessionValues;
 
 const Session kOrderKeys = {{"client", "C01"}, {"customer", "CUS1"}, {"so_no", "SO1"}};
 
@@ -343,18 +330,6 @@ TEST(SerialWarranty, AnOutOfRangeIntegerEndsTheCallBeforeTheDatabaseIsAsked) {
     EXPECT_TRUE(h.db->calls.empty()) << key;
     EXPECT_NE(h.last_failure().find(key), std::string::npos) << h.last_failure();
   }
-}
-
-TEST(Int16OrZero, ConvertsNumericTextAndRoundsToEven) {
-  const std::vector<std::pair<std::string, int>> cases = {
-      {"", 0},    {"  ", 0},        {"abc", 0},         {"12abc", 0},      {"7", 7},
-      {" 7 ", 7}, {"-4", -4},       {"+5", 5},          {"2.5", 2},        {"3.5", 4},
-      {"2.6", 3}, {"32767", 32767}, {"-32768", -32768}, {"32767.4", 32767}};
-  for (const auto& [text, expected] : cases) {
-    EXPECT_EQ(picking::Int16OrZero("so_line", text), Value::int16(static_cast<int16_t>(expected)))
-        << "'" << text << "'";
-  }
-  EXPECT_THROW(picking::Int16OrZero("so_line", "32767.5"), std::out_of_range);
 }
 
 }  // namespace

@@ -5,25 +5,19 @@
 #include <utility>
 #include <vector>
 
+#include "support/function_calls.h"
 #include "support/harness.h"
 
 namespace talwen {
 namespace {
 
 using testing::Answer;
+using testing::Call;
 using testing::Harness;
 using testing::Rows;
+using testing::SessionValues;
 using testing::T;
 using testing::Texts;
-
-using SessionValues = std::vector<std::pair<std::string, std::string>>;
-
-std::string Call(Harness& h, const std::string& function, const SessionValues& values) {
-  h.session.remove_all();
-  h.session.set("function", function);
-  for (const auto& [key, value] : values) h.session.set(key, value);
-  return h.call(h.session);
-}
 
 TEST(Products, StatementTexts) {
   const SessionValues product = {{"item", "A1002"}, {"client", "C01"}, {"item_no", "A1001"},

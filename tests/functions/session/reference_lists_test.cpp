@@ -141,32 +141,6 @@ TEST(ReferenceLists, ClientListingIsNeverCutOff) {
             ExpectedListing(rows, false, "client"));
 }
 
-TEST(ToInt16, ReadsWholeNumbersOfTheSixteenBitRange) {
-  const struct {
-    const char* text;
-    std::optional<int16_t> expected;
-  } cases[] = {
-      {"3", 3},
-      {" 12 ", 12},
-      {"+7", 7},
-      {"-2", -2},
-      {"2.5", 2},
-      {"3.5", 4},
-      {"0.4", 0},
-      {"32767", 32767},
-      {"-32768", -32768},
-      {"32768", std::nullopt},
-      {"70000", std::nullopt},
-      {"abc", std::nullopt},
-      {"", std::nullopt},
-      {"  ", std::nullopt},
-      {"1e3", std::nullopt},
-      {"5 copies", std::nullopt},
-      {".", std::nullopt},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ToInt16(c.text), c.expected) << "'" << c.text << "'";
-}
-
 TEST(PrintQueue, QueuesValidCopiesAndRefusesTheRest) {
   const struct {
     const char* proves;

@@ -4,23 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "support/function_calls.h"
 #include "support/harness.h"
 
 namespace talwen::testing {
-
-using SessionValues = std::vector<std::pair<std::string, std::string>>;
-
-// Run Process on a fresh session holding values, in order.
-inline std::string CallWith(Harness& h, const SessionValues& values) {
-  host::Session session("S1");
-  for (const auto& [key, value] : values) session.set(key, value);
-  return h.call(session);
-}
 
 struct StatementCase {
   const char* proves;
@@ -37,11 +27,6 @@ inline void ExpectStatementCases(const std::vector<StatementCase>& cases) {
     EXPECT_EQ(CallWith(h, c.session), c.reply) << c.proves;
     EXPECT_EQ(h.db->statements, std::vector<std::string>{c.statement}) << c.proves;
   }
-}
-
-// An answer of output parameters, for the procedure call form.
-inline Answer Outputs(std::map<std::string, Value> outputs) {
-  return Answer{{}, std::move(outputs), std::nullopt};
 }
 
 }  // namespace talwen::testing

@@ -7,28 +7,20 @@
 #include <utility>
 #include <vector>
 
+#include "support/function_calls.h"
 #include "support/harness.h"
 
 namespace talwen {
 namespace {
 
 using testing::Answer;
+using testing::Call;
 using testing::Harness;
+using testing::Outputs;
 using testing::Rows;
+using testing::SessionValues;
 using testing::T;
 using testing::Texts;
-using SessionValues = std::vector<std::pair<std::string, std::string>>;
-
-std::string Call(Harness& h, const std::string& function, const SessionValues& values) {
-  host::Session session("S1");
-  session.set("function", function);
-  for (const auto& [key, value] : values) session.set(key, value);
-  return h.call(session);
-}
-
-Answer Outputs(std::map<std::string, Value> outputs) {
-  return Answer{{}, std::move(outputs), std::nullopt};
-}
 
 // ---- Statement texts of the grid call form ----
 
