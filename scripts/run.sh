@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)"
+cmake --build build -j"$(nproc)" --target talwen
 
 scripts/db.sh start
 eval "$(scripts/db.sh env)"
