@@ -5,24 +5,19 @@
 #include <utility>
 #include <vector>
 
+#include "support/function_calls.h"
 #include "support/harness.h"
 
 namespace talwen {
 namespace {
 
+using testing::Call;
 using testing::Closed;
 using testing::Harness;
 using testing::Rows;
+using testing::SessionValues;
 using testing::T;
 using testing::Texts;
-using Session = std::vector<std::pair<std::string, std::string>>;
-
-std::string Call(Harness& h, const std::string& function, const Session& values) {
-  host::Session session("S1");
-  session.set("function", function);
-  for (const auto& [key, value] : values) session.set(key, value);
-  return h.call(session);
-}
 
 db::ResultSet Classes() {
   return Texts({"param_code", "description"}, {{"ELEC", "Electrical"}, {"TOOL", "Tools"}});

@@ -2,52 +2,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <string>
 
 namespace talwen::locations {
-
-void WriteRows(OutputBuffer& out, Recordset& rs, std::span<const TagField> fields,
-               const Cutoff& cutoff) {
-  for (; !rs.eof(); rs.move_next()) {
-    out.append("<record>");
-    WriteFields(out, rs, fields);
-    out.append("</record>");
-    if (cutoff.reached(out)) return;
-  }
-}
-
-std::string RowsReply(Recordset& rs, std::span<const TagField> fields, const Cutoff& cutoff) {
-  OutputBuffer out;
-  WriteRows(out, rs, fields, cutoff);
-  return out.take();
-}
-
-std::pair<std::string_view, std::string_view> SplitCheckCharacter(std::string_view label) {
-  if (label.empty()) return {label, label};
-  size_t last = label.size() - 1;
-  // Step back over UTF-8 continuation bytes to the start of the last character.
-  while (last > 0 && (static_cast<unsigned char>(label[last]) & 0xC0) == 0x80) --last;
-  return {label.substr(0, last), label.substr(last)};
-}
-
-bool EqualsZero(const Value& value) {
-  switch (value.kind()) {
-    case Value::Kind::kBoolean:
-    case Value::Kind::kInt16:
-    case Value::Kind::kInt32:
-    case Value::Kind::kInt64:
-      return value.as_int() == 0;
-    case Value::Kind::kSingle:
-    case Value::Kind::kDouble:
-      return value.as_double() == 0;
-    case Value::Kind::kDecimal:
-    case Value::Kind::kCurrency:
-    case Value::Kind::kText:
-      return looks_numeric(value.as_string()) &&
-             std::strtod(value.as_string().c_str(), nullptr) == 0;
-    default:
-      return false;
-  }
-}
 
 double LeadingNumber(std::string_view text) {
   std::string number;

@@ -3,13 +3,10 @@
 #include "frame/call.h"
 #include "frame/shapes.h"
 #include "frame/sql_arg.h"
-#include "functions/locations/listing.h"
 #include "functions/locations/locations.h"
 
 namespace talwen {
 namespace {
-
-using locations::RowsReply;
 
 constexpr TagField kLocationItemTags[] = {
     {"rec_num", "rec_num"},
@@ -113,13 +110,13 @@ Sql ItemLocationsStatement(const Call& call) {
 std::string rf_get_location_items(Call& call) {
   Recordset rs = call.OpenRecordset(
       Sql("rf_get_location_items ").text(call["warehouse"]).text(call["location"]));
-  return RowsReply(rs, kLocationItemTags);
+  return FieldRecordsReply(rs, kLocationItemTags);
 }
 
 std::string rf_get_location_cartons(Call& call) {
   Recordset rs = call.OpenRecordset(
       Sql("rf_get_location_cartons ").text(call["warehouse"]).text(call["location"]));
-  return RowsReply(rs, kLocationCartonTags);
+  return FieldRecordsReply(rs, kLocationCartonTags);
 }
 
 std::string rf_get_location_serial_nos(Call& call) {
@@ -135,7 +132,7 @@ std::string rf_get_matching_location(Call& call) {
   const std::string& location = call["location"];
   const Cutoff cutoff(call["limit"], "location");
   Recordset rs = call.OpenRecordset(Sql("get_matching_location ").text(warehouse).text(location));
-  return RowsReply(rs, kMatchingLocationTags, cutoff);
+  return FieldRecordsReply(rs, kMatchingLocationTags, cutoff);
 }
 
 std::string rf_get_matching_location_pallet(Call& call) {
@@ -144,7 +141,7 @@ std::string rf_get_matching_location_pallet(Call& call) {
   const Cutoff cutoff(call["limit"], "pallet");
   Recordset rs =
       call.OpenRecordset(Sql("get_matching_location_pallet ").text(warehouse).text(location));
-  return RowsReply(rs, kMatchingLocationPalletTags, cutoff);
+  return FieldRecordsReply(rs, kMatchingLocationPalletTags, cutoff);
 }
 
 std::string rf_get_warehouse_location_pallet(Call& call) {
@@ -173,7 +170,7 @@ std::string rf_get_item_locations(Call& call) {
     add(rs.text("warehouse"));
     add(rs.text("location"));
     const std::string pallet = rs.text("pallet");
-    const auto [body, check] = locations::SplitCheckCharacter(pallet);
+    const auto [body, check] = SplitPalletLabel(pallet);
     add(body);
     add(check);
     add(rs.text("uom"));
@@ -186,7 +183,7 @@ std::string rf_get_item_locations(Call& call) {
 
 std::string rf_get_item_locations2(Call& call) {
   Recordset rs = call.OpenRecordset(ItemLocationsStatement(call));
-  return RowsReply(rs, kItemLocationTags);
+  return FieldRecordsReply(rs, kItemLocationTags);
 }
 
 // The marked columns of every row, in the order the result gives them.
@@ -213,7 +210,7 @@ std::string rf_get_item_recnums(Call& call) {
                                         .text(call["client"])
                                         .text(call.item_no())
                                         .text(call["warehouse"]));
-  return RowsReply(rs, kStockRecordTags);
+  return FieldRecordsReply(rs, kStockRecordTags);
 }
 
 }  // namespace talwen

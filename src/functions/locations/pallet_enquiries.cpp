@@ -8,11 +8,10 @@
 #include "frame/sql_arg.h"
 #include "functions/locations/listing.h"
 #include "functions/locations/locations.h"
+#include "functions/stock/stock_lines.h"
 
 namespace talwen {
 namespace {
-
-using locations::RowsReply;
 
 // The contents of a pallet; the carton listing adds "carton_no" at the end.
 constexpr TagField kContentsTags[] = {
@@ -47,36 +46,6 @@ constexpr TagField kContentsTags[] = {
 };
 constexpr std::span<const TagField> kPalletContents(kContentsTags, std::size(kContentsTags) - 1);
 
-// A numbered line of "rf_get_pallet_items2": these tags, "line_no", then the rest.
-constexpr TagField kNumberedHead[] = {
-    {"rec_num", "rec_num"},   {"client", "client"},
-    {"item_no", "item_no"},   {"description", "Description"},
-    {"uom", "uom"},           {"qty_avail", "qty_avail"},
-    {"grade", "grade"},       {"lot_no", "lot_no"},
-    {"batch_no", "batch_no"}, {"expiry_date", "expiry_date", FormatIsoDate},
-};
-constexpr TagField kNumberedTail[] = {
-    {"supplier", "supplier"},
-    {"owner", "owner"},
-    {"prod_date", "prod_date", FormatIsoDate},
-    {"item_size", "item_size"},
-    {"item_color", "item_color"},
-    {"item_class", "item_class"},
-    {"width", "item_width"},
-    {"depth", "item_depth"},
-    {"height", "item_height"},
-    {"weight", "item_weight"},
-    {"status", "Status"},
-    {"maker", "maker"},
-    {"last_update", "last_update", FormatIsoDate},
-    {"currency", "Currency"},
-    {"unit_cost", "unit_cost"},
-    {"ppq_packing", "ppq_packing"},
-    {"ppq_qty", "ppq_qty"},
-    {"serial_no_flag", "serial_no_flag"},
-    {"num_serial", "num_serial"},
-};
-
 }  // namespace
 
 // Served by the second generation; the first answers nothing and calls nothing.
@@ -88,29 +57,18 @@ std::string rf_get_pallet_items(Call&) {
 // first row reports status 0.
 std::string rf_get_pallet_items2(Call& call) {
   Recordset rs = call.OpenRecordset(Sql("rf_get_pallet_items ").text(call["pallet"]));
-  if (rs.eof() || !locations::EqualsZero(rs.field("sqlstatus"))) return {};
-  OutputBuffer out;
-  out.tag("warehouse", rs.field("warehouse"));
-  out.tag("location", rs.field("location"));
-  for (int n = 1; !rs.eof(); rs.move_next(), ++n) {
-    OutputBuffer line;
-    WriteFields(line, rs, kNumberedHead);
-    line.tag("line_no", std::to_string(n));
-    WriteFields(line, rs, kNumberedTail);
-    out.tag("record", line.text());
-  }
-  return out.take();
+  return stock::PlaceAndNumberedLinesReply(rs);
 }
 
 std::string rf_get_pallet_items3(Call& call) {
   Recordset rs = call.OpenRecordset(Sql("rf_get_pallet_items3 ").text(call["pallet"]));
-  return RowsReply(rs, kPalletContents);
+  return FieldRecordsReply(rs, kPalletContents);
 }
 
 std::string rf_get_pallet_carton_items3(Call& call) {
   Recordset rs = call.OpenRecordset(
       Sql("rf_get_pallet_carton_items3 ").text(call["client"]).text(call["pallet_no"]));
-  return RowsReply(rs, kContentsTags);
+  return FieldRecordsReply(rs, kContentsTags);
 }
 
 // The status pair of the first row, and the pallet's place unless the status is negative.

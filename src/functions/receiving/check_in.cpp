@@ -86,8 +86,8 @@ std::string rf_check_receipt_item_qty(Call& call) {
   Command command = call.OpenCommand("rf_check_receipt_item_qty");
   command.inputs({call["client"], call["receipt_no"], call.item_no()});
   command.Execute();
-  const double qty = receiving::ToDouble(command["@qty"]);
-  const int16_t serial_qty = receiving::ToInt16(command["@serial_qty"]);
+  const double qty = receiving::StrictNumber(command["@qty"]);
+  const int16_t serial_qty = receiving::UnroundedInt16(command["@serial_qty"]);
   return MakeTag("qty", format_double(qty)) + MakeTag("uom", command.output("@uom")) +
          MakeTag("rm_status", command.output("@rm_status")) +
          MakeTag("serial_qty", std::to_string(serial_qty));

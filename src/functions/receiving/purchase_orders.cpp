@@ -89,24 +89,24 @@ constexpr TagField kPoDetail[] = {
 
 std::string rf_get_open_pos(Call& call) {
   Recordset rs = call.OpenRecordset(Sql("rf_get_open_pos ").text(call["client"]));
-  return receiving::FieldRecords(rs, kOpenPo);
+  return FieldRecordsReply(rs, kOpenPo);
 }
 
 std::string rf_get_open_po_items(Call& call) {
   Recordset rs = call.OpenRecordset(Sql("rf_get_open_po_items ").text(call["client"]));
-  return receiving::FieldRecords(rs, kOpenPoItem);
+  return FieldRecordsReply(rs, kOpenPoItem);
 }
 
 std::string rf_get_open_receipts(Call& call) {
   // The two arguments are joined by a comma alone.
   Recordset rs = call.OpenRecordset(
       Sql("rf_get_open_receipts ").text(call["client"]).raw(",").text(call["receipt_no"]));
-  return receiving::FieldRecords(rs, kOpenReceipt);
+  return FieldRecordsReply(rs, kOpenReceipt);
 }
 
 std::string rf_get_po_detail(Call& call) {
   Recordset rs = call.OpenRecordset(Sql("get_po_detail ").text(call["client"]).text(call["po_no"]));
-  return receiving::FieldRecords(rs, kPoDetail);
+  return FieldRecordsReply(rs, kPoDetail);
 }
 
 std::string rf_get_po(Call& call) {

@@ -62,8 +62,8 @@ constexpr TagField kClosedReceipt[] = {
 
 std::string rf_update_receipt_detail(Call& call) {
   const ReceiptLine line = ReceiptLine::Read(call);
-  const std::vector<Value> inputs = line.Inputs(receiving::OptionalInt16(line.line_no));
-  const Value asn_line_no = receiving::OptionalInt16(line.asn_line_no);
+  const std::vector<Value> inputs = line.Inputs(receiving::NullOrUnroundedInt16(line.line_no));
+  const Value asn_line_no = receiving::NullOrUnroundedInt16(line.asn_line_no);
   Command command = call.OpenCommand("rf_update_receipt_detail");
   receiving::AssignInputs(command, inputs);
   // Positions 30 and 31 are left to the procedure's defaults.
@@ -118,13 +118,13 @@ std::string rf_get_receipt_type(Call& call) {
 std::string rf_get_receipt_asn_item(Call& call) {
   Recordset rs = call.OpenRecordset(
       Sql("rf_get_receipt_asn_item ").text(call["client"]).text(call["receipt_no"]).literal("1"));
-  return receiving::FieldRecords(rs, kAsnItem);
+  return FieldRecordsReply(rs, kAsnItem);
 }
 
 std::string rf_get_item_closed_receipts(Call& call) {
   Recordset rs = call.OpenRecordset(
       Sql("rf_get_item_closed_receipts ").text(call["client"]).text(call.item_no()));
-  return receiving::FieldRecords(rs, kClosedReceipt);
+  return FieldRecordsReply(rs, kClosedReceipt);
 }
 
 std::string rf_get_carton_rd(Call& call) {

@@ -18,7 +18,7 @@ std::string rf_update_receipt_serial(Call& call) {
 }
 
 std::string rf_update_receipt_serial2(Call& call) {
-  const int16_t receipt_line = receiving::ToInt16(call["receipt_line"]);
+  const int16_t receipt_line = receiving::UnroundedInt16(call["receipt_line"]);
   const Value receipt_date = receiving::ToDate(call["receipt_date"]);
   Command command = call.OpenCommand("rf_update_receipt_serial2");
   command.inputs({call["client"], call["item_no"], call["serial_no"], call["receipt_no"]});

@@ -1,19 +1,13 @@
 #include "functions/receiving/support.h"
 
-#include <charconv>
 #include <cmath>
 
+#include "frame/convert.h"
 #include "frame/grid.h"
 #include "frame/reply.h"
 
 namespace talwen::receiving {
 namespace {
-
-std::string_view trim_blanks(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
 
 [[noreturn]] void mismatch(std::string_view text, std::string_view what) {
   throw ConversionError("Type mismatch: '" + std::string(text) + "' is not " + std::string(what));
@@ -21,23 +15,12 @@ std::string_view trim_blanks(std::string_view s) {
 
 }  // namespace
 
-double ToDouble(std::string_view text) {
-  std::string_view s = trim_blanks(text);
-  bool negative = false;
-  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  // from_chars alone would also take "inf" and "nan"; a number starts with a digit or ".".
-  if (s.empty() || !(std::isdigit(static_cast<unsigned char>(s.front())) || s.front() == '.')) {
+double StrictNumber(std::string_view text) {
+  try {
+    return StrictDouble(text);
+  } catch (const std::invalid_argument&) {
     mismatch(text, "a number");
   }
-  double d = 0;
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
-  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(d)) {
-    mismatch(text, "a number");
-  }
-  return negative ? -d : d;
 }
 
 namespace {
@@ -49,22 +32,22 @@ int16_t whole_16(double d, std::string_view text) {
 
 }  // namespace
 
-int16_t ToInt16(std::string_view text) {
+int16_t UnroundedInt16(std::string_view text) {
   double d = 0;
   try {
-    d = ToDouble(text);
+    d = StrictNumber(text);
   } catch (const ConversionError&) {
     mismatch(text, "a 16-bit whole number");
   }
   return whole_16(d, text);
 }
 
-Value OptionalNumber(std::string_view text) {
-  return text.empty() ? Value::null() : Value::real(ToDouble(text));
+Value NullOrStrictNumber(std::string_view text) {
+  return text.empty() ? Value::null() : Value::real(StrictNumber(text));
 }
 
-Value OptionalInt16(std::string_view text) {
-  return text.empty() ? Value::null() : Value::int16(ToInt16(text));
+Value NullOrUnroundedInt16(std::string_view text) {
+  return text.empty() ? Value::null() : Value::int16(UnroundedInt16(text));
 }
 
 Value ToDate(std::string_view text) {
@@ -73,7 +56,7 @@ Value ToDate(std::string_view text) {
   return Value::date(*date);
 }
 
-double ToDouble(const Value& value) {
+double StrictNumber(const Value& value) {
   switch (value.kind()) {
     case Value::Kind::kInt16:
     case Value::Kind::kInt32:
@@ -85,14 +68,14 @@ double ToDouble(const Value& value) {
     case Value::Kind::kDecimal:
     case Value::Kind::kCurrency:
     case Value::Kind::kText:
-      return ToDouble(value.as_string());
+      return StrictNumber(value.as_string());
     default:
       mismatch(value.to_text(), "a number");
   }
 }
 
-int16_t ToInt16(const Value& value) {
-  return whole_16(ToDouble(value), value.to_text());
+int16_t UnroundedInt16(const Value& value) {
+  return whole_16(StrictNumber(value), value.to_text());
 }
 
 ReceiptLine ReceiptLine::Read(const Call& call) {
@@ -134,35 +117,35 @@ ReceiptLine ReceiptLine::Read(const Call& call) {
 std::vector<Value> ReceiptLine::Inputs(Value line_no) const {
   auto text = [](std::string_view s) { return Value::text(std::string(s)); };
   return {
-      text(client),                // 1
-      text(receipt_no),            // 2
-      std::move(line_no),          // 3
-      text(pallet),                // 4
-      text(item),                  // 5
-      text(uom),                   // 6
-      Value::real(ToDouble(qty)),  // 7
-      text(grade),                 // 8
-      text(lot),                   // 9
-      text(batch),                 // 10
-      text(supplier),              // 11
-      text(customer),              // 12
-      text(receipt_date),          // 13
-      text(expiry_date),           // 14
-      text(production_date),       // 15
-      text(size),                  // 16
-      text(color),                 // 17
-      text(item_class),            // 18
-      OptionalNumber(width),       // 19
-      OptionalNumber(depth),       // 20
-      OptionalNumber(height),      // 21
-      OptionalNumber(weight),      // 22
-      text(currency),              // 23
-      OptionalNumber(unit_price),  // 24
-      text(ppq_packing),           // 25
-      OptionalNumber(ppq_qty),     // 26
-      text(user_defined),          // 27
-      text(status),                // 28
-      text(operator_id),           // 29
+      text(client),                    // 1
+      text(receipt_no),                // 2
+      std::move(line_no),              // 3
+      text(pallet),                    // 4
+      text(item),                      // 5
+      text(uom),                       // 6
+      Value::real(StrictNumber(qty)),  // 7
+      text(grade),                     // 8
+      text(lot),                       // 9
+      text(batch),                     // 10
+      text(supplier),                  // 11
+      text(customer),                  // 12
+      text(receipt_date),              // 13
+      text(expiry_date),               // 14
+      text(production_date),           // 15
+      text(size),                      // 16
+      text(color),                     // 17
+      text(item_class),                // 18
+      NullOrStrictNumber(width),       // 19
+      NullOrStrictNumber(depth),       // 20
+      NullOrStrictNumber(height),      // 21
+      NullOrStrictNumber(weight),      // 22
+      text(currency),                  // 23
+      NullOrStrictNumber(unit_price),  // 24
+      text(ppq_packing),               // 25
+      NullOrStrictNumber(ppq_qty),     // 26
+      text(user_defined),              // 27
+      text(status),                    // 28
+      text(operator_id),               // 29
   };
 }
 
@@ -180,16 +163,6 @@ Sql ReceiptLine::Statement(std::string_view prefix, std::string_view status_arg)
 void AssignInputs(Command& command, std::span<const Value> values) {
   int position = 1;
   for (const Value& v : values) command.set(position++, v);
-}
-
-std::string FieldRecords(Recordset& rs, std::span<const TagField> fields) {
-  OutputBuffer out;
-  for (; !rs.eof(); rs.move_next()) {
-    out.append("<record>");
-    WriteFields(out, rs, fields);
-    out.append("</record>");
-  }
-  return out.take();
 }
 
 }  // namespace talwen::receiving

@@ -1,6 +1,5 @@
 // What the receiving handlers share: the conversions of session texts into the typed inputs
-// of the receiving procedures, the received line as the session describes it, and the list of
-// records written from fixed tags.
+// of the receiving procedures and the received line as the session describes it.
 //
 // A conversion that fails throws ConversionError. Handlers convert every input before they
 // open a command, so a bad number or date ends the handler with the empty reply before the
@@ -26,17 +25,22 @@ class ConversionError : public std::invalid_argument {
   using std::invalid_argument::invalid_argument;
 };
 
-// The text as a double: optional blanks, an optional sign, digits with an optional "."
-// fraction and an optional exponent ("12", "-1.5", " 12.5 ", "1e3"). Anything else, the empty
-// text included, throws.
-double ToDouble(std::string_view text);
+// The receiving inputs keep rules of their own where the frame's conversions (frame/convert.h)
+// would round or accept more, and every failure is a ConversionError.
+//
+// The text as a double by the frame's StrictDouble: optional blanks, an optional sign, digits
+// with an optional "." fraction and an optional exponent ("12", "-1.5", " 12.5 ", "1e3").
+// Anything else, the empty text included, throws ConversionError.
+double StrictNumber(std::string_view text);
 // A whole number from -32768 to 32767 ("3", " 3", "3.0"); fractions are refused rather than
-// rounded, so a line number is never silently changed into another one.
-int16_t ToInt16(std::string_view text);
-// An optional number: Null for the empty text, else the double.
-Value OptionalNumber(std::string_view text);
-// An optional 16-bit integer: Null for the empty text, else the integer.
-Value OptionalInt16(std::string_view text);
+// rounded (unlike RoundedInt16 and Int16OrZero), so a line number is never silently changed
+// into another one.
+int16_t UnroundedInt16(std::string_view text);
+// An optional number: Null for the empty text only, else StrictNumber; a text of blanks is
+// refused rather than taken as empty.
+Value NullOrStrictNumber(std::string_view text);
+// An optional 16-bit integer: Null for the empty text only, else UnroundedInt16.
+Value NullOrUnroundedInt16(std::string_view text);
 // A date text as a date value. Accepted: year first "yyyy-mm-dd" or "yyyy/mm/dd"; day first
 // "dd/mm/yyyy", "dd-mm-yyyy" or "dd.mm.yyyy"; "dd Mon yyyy"; each optionally followed by a
 // time "hh:mm[:ss]". The order of day and month follows from where the four-digit year
@@ -45,8 +49,8 @@ Value ToDate(std::string_view text);
 
 // The same conversions of a value the database returned (an output parameter): numbers as
 // they are, number texts parsed; Null and other kinds throw.
-double ToDouble(const Value& value);
-int16_t ToInt16(const Value& value);
+double StrictNumber(const Value& value);
+int16_t UnroundedInt16(const Value& value);
 
 // One received line, as the session gives it (nothing trimmed). The item follows the product
 // key fallback ("item" when "item_no" is empty), the production date "mfg_date" when
@@ -71,9 +75,5 @@ struct ReceiptLine {
 
 // Assign values to the command's positions 1, 2, ... in order.
 void AssignInputs(Command& command, std::span<const Value> values);
-
-// One "<record>" per row of the recordset holding the row's fixed tags, in table order; the
-// empty text when there are no rows.
-std::string FieldRecords(Recordset& rs, std::span<const TagField> fields);
 
 }  // namespace talwen::receiving

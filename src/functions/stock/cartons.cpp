@@ -5,43 +5,9 @@
 #include "frame/shapes.h"
 #include "frame/sql_arg.h"
 #include "functions/stock/stock.h"
+#include "functions/stock/stock_lines.h"
 
 namespace talwen {
-namespace {
-
-// The carton item list: one record per stock line of the carton. "line_no" (between the two
-// tables) is the row counter, 1 for the first row.
-constexpr TagField kCartonItemHead[] = {
-    {"rec_num", "rec_num"},   {"client", "client"},
-    {"item_no", "item_no"},   {"description", "Description"},
-    {"uom", "uom"},           {"qty_avail", "qty_avail"},
-    {"grade", "grade"},       {"lot_no", "lot_no"},
-    {"batch_no", "batch_no"}, {"expiry_date", "expiry_date", FormatIsoDate},
-};
-constexpr TagField kCartonItemTail[] = {
-    {"supplier", "supplier"},
-    {"owner", "owner"},
-    {"prod_date", "prod_date", FormatIsoDate},
-    {"item_size", "item_size"},
-    {"item_color", "item_color"},
-    {"item_class", "item_class"},
-    {"width", "item_width"},
-    {"depth", "item_depth"},
-    {"height", "item_height"},
-    {"weight", "item_weight"},
-    {"status", "Status"},
-    {"maker", "maker"},
-    {"last_update", "last_update", FormatIsoDate},
-    {"currency", "Currency"},
-    {"unit_cost", "unit_cost"},
-    {"ppq_packing", "ppq_packing"},
-    {"ppq_qty", "ppq_qty"},
-    {"serial_no_flag", "serial_no_flag"},
-    {"num_serial", "num_serial"},
-};
-
-}  // namespace
-
 std::string rf_create_carton(Call& call) {
   return FirstRowReply(call.ExecuteToGrid(Sql("rf_create_carton ")
                                               .text(call["warehouse"])
@@ -92,18 +58,7 @@ std::string rf_query_carton(Call& call) {
 std::string rf_get_carton_items2(Call& call) {
   Recordset rs =
       call.OpenRecordset(Sql("rf_get_carton_items ").text(call["client"]).text(call["carton_no"]));
-  if (rs.eof() || !EqualsZero(rs.field("sqlstatus"))) return {};
-  OutputBuffer out;
-  out.tag("warehouse", rs.field("warehouse"));
-  out.tag("location", rs.field("location"));
-  for (int line = 1; !rs.eof(); rs.move_next(), ++line) {
-    OutputBuffer record;
-    WriteFields(record, rs, kCartonItemHead);
-    record.tag("line_no", std::to_string(line));
-    WriteFields(record, rs, kCartonItemTail);
-    out.tag("record", record.text());
-  }
-  return out.take();
+  return stock::PlaceAndNumberedLinesReply(rs);
 }
 
 }  // namespace talwen

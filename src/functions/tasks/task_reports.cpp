@@ -25,10 +25,7 @@ std::string rf_get_stock_movements_task_info(Call& call) {
                                         .text(call["client"])
                                         .text(call["order_no"])
                                         .text(call["movement_type"]));
-  if (rs.eof()) return {};
-  OutputBuffer out;
-  WriteFields(out, rs, kTaskInfoTags);
-  return out.take();
+  return FirstRowFields(rs, kTaskInfoTags);
 }
 
 std::string rf_query_stock_movements(Call& call) {

@@ -5,23 +5,18 @@
 #include <utility>
 #include <vector>
 
+#include "support/function_calls.h"
 #include "support/harness.h"
 
 namespace talwen {
 namespace {
 
+using testing::Call;
 using testing::Harness;
 using testing::Rows;
+using testing::SessionValues;
 using testing::T;
 using testing::Texts;
-using Session = std::vector<std::pair<std::string, std::string>>;
-
-std::string Call(Harness& h, const std::string& function, const Session& values) {
-  host::Session session("S1");
-  session.set("function", function);
-  for (const auto& [key, value] : values) session.set(key, value);
-  return h.call(session);
-}
 
 Value Date(int y, int m, int d) {
   return Value::date({y, m, d});
@@ -30,7 +25,7 @@ Value Date(int y, int m, int d) {
 TEST(LocationEnquiries, StatementTexts) {
   const struct {
     const char* function;
-    Session session;
+    SessionValues session;
     const char* sql;
   } cases[] = {
       {"rf_get_location_items",

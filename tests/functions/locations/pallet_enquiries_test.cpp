@@ -5,29 +5,25 @@
 #include <utility>
 #include <vector>
 
+#include "frame/shapes.h"
 #include "functions/locations/listing.h"
+#include "support/function_calls.h"
 #include "support/harness.h"
 
 namespace talwen {
 namespace {
 
+using testing::Call;
 using testing::Harness;
 using testing::Rows;
+using testing::SessionValues;
 using testing::T;
 using testing::Texts;
-using Session = std::vector<std::pair<std::string, std::string>>;
-
-std::string Call(Harness& h, const std::string& function, const Session& values) {
-  host::Session session("S1");
-  session.set("function", function);
-  for (const auto& [key, value] : values) session.set(key, value);
-  return h.call(session);
-}
 
 TEST(PalletEnquiries, StatementTexts) {
   const struct {
     const char* function;
-    Session session;
+    SessionValues session;
     const char* sql;
   } cases[] = {
       {"rf_get_pallet_items2", {{"pallet", "P0000017"}}, "rf_get_pallet_items  N'P0000017'"},
@@ -272,12 +268,11 @@ TEST(PalletEnquiries, StatusNumberTests) {
   EXPECT_EQ(LeadingNumber("3-4"), 3);
   EXPECT_EQ(LeadingNumber("1e999"), 0) << "an overflow is no number";
 
-  using locations::SplitCheckCharacter;
-  EXPECT_EQ(SplitCheckCharacter("P0000017"),
+  EXPECT_EQ(SplitPalletLabel("P0000017"),
             std::make_pair(std::string_view("P000001"), std::string_view("7")));
-  EXPECT_EQ(SplitCheckCharacter("PÄ"), std::make_pair(std::string_view("P"), std::string_view("Ä")))
+  EXPECT_EQ(SplitPalletLabel("PÄ"), std::make_pair(std::string_view("P"), std::string_view("Ä")))
       << "a character is a whole UTF-8 sequence";
-  EXPECT_EQ(SplitCheckCharacter(""), std::make_pair(std::string_view(), std::string_view()));
+  EXPECT_EQ(SplitPalletLabel(""), std::make_pair(std::string_view(), std::string_view()));
 }
 
 }  // namespace

@@ -21,9 +21,9 @@ TEST(ReceivingConversions, NumbersReadDecimalTextAndRefuseEverythingElse) {
   };
   for (const NumberCase& c : cases) {
     if (c.value) {
-      EXPECT_EQ(ToDouble(c.text), *c.value) << c.text;
+      EXPECT_EQ(StrictNumber(c.text), *c.value) << c.text;
     } else {
-      EXPECT_THROW(ToDouble(c.text), ConversionError) << c.text;
+      EXPECT_THROW(StrictNumber(c.text), ConversionError) << c.text;
     }
   }
 }
@@ -40,20 +40,20 @@ TEST(ReceivingConversions, SixteenBitIntegersAreWholeAndInRange) {
   };
   for (const WholeCase& c : cases) {
     if (c.value) {
-      EXPECT_EQ(ToInt16(c.text), *c.value) << c.text;
+      EXPECT_EQ(UnroundedInt16(c.text), *c.value) << c.text;
     } else {
-      EXPECT_THROW(ToInt16(c.text), ConversionError) << c.text;
+      EXPECT_THROW(UnroundedInt16(c.text), ConversionError) << c.text;
     }
   }
 }
 
 TEST(ReceivingConversions, OptionalValuesAreNullOnlyForTheEmptyText) {
-  EXPECT_TRUE(OptionalNumber("").is_null());
-  EXPECT_EQ(OptionalNumber("12.5"), Value::real(12.5));
-  EXPECT_THROW(OptionalNumber(" "), ConversionError);
-  EXPECT_TRUE(OptionalInt16("").is_null());
-  EXPECT_EQ(OptionalInt16("4"), Value::int16(4));
-  EXPECT_THROW(OptionalInt16("4.5"), ConversionError);
+  EXPECT_TRUE(NullOrStrictNumber("").is_null());
+  EXPECT_EQ(NullOrStrictNumber("12.5"), Value::real(12.5));
+  EXPECT_THROW(NullOrStrictNumber(" "), ConversionError);
+  EXPECT_TRUE(NullOrUnroundedInt16("").is_null());
+  EXPECT_EQ(NullOrUnroundedInt16("4"), Value::int16(4));
+  EXPECT_THROW(NullOrUnroundedInt16("4.5"), ConversionError);
 }
 
 struct DateCase {
@@ -91,14 +91,14 @@ TEST(ReceivingConversions, DatesPlaceDayAndMonthByWhereTheYearStands) {
 }
 
 TEST(ReceivingConversions, OutputValuesConvertByKind) {
-  EXPECT_EQ(ToDouble(Value::decimal("12.500")), 12.5);
-  EXPECT_EQ(ToDouble(Value::int32(7)), 7);
-  EXPECT_EQ(ToDouble(Value::text("3.25")), 3.25);
-  EXPECT_THROW(ToDouble(Value::null()), ConversionError);
-  EXPECT_THROW(ToDouble(Value::boolean(true)), ConversionError);
-  EXPECT_EQ(ToInt16(Value::real(2)), 2);
-  EXPECT_THROW(ToInt16(Value::int32(70000)), ConversionError);
-  EXPECT_THROW(ToInt16(Value::null()), ConversionError);
+  EXPECT_EQ(StrictNumber(Value::decimal("12.500")), 12.5);
+  EXPECT_EQ(StrictNumber(Value::int32(7)), 7);
+  EXPECT_EQ(StrictNumber(Value::text("3.25")), 3.25);
+  EXPECT_THROW(StrictNumber(Value::null()), ConversionError);
+  EXPECT_THROW(StrictNumber(Value::boolean(true)), ConversionError);
+  EXPECT_EQ(UnroundedInt16(Value::real(2)), 2);
+  EXPECT_THROW(UnroundedInt16(Value::int32(70000)), ConversionError);
+  EXPECT_THROW(UnroundedInt16(Value::null()), ConversionError);
 }
 
 }  // namespace

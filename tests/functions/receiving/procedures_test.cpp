@@ -10,9 +10,9 @@
 namespace talwen::testing::receiving {
 namespace {
 
-using Outputs = std::map<std::string, Value>;
+using OutputValues = std::map<std::string, Value>;
 
-const Outputs kDone = {{"@sqlstatus", Value::int32(0)}, {"@sqlmsg", T("Done.")}};
+const OutputValues kDone = {{"@sqlstatus", Value::int32(0)}, {"@sqlmsg", T("Done.")}};
 
 struct ProcedureCase {
   const char* behaviour;
@@ -20,7 +20,7 @@ struct ProcedureCase {
   SessionValues session;
   std::string procedure;
   std::vector<std::string> passed;  // positions 1 onward, as Describe gives them
-  Outputs outputs;
+  OutputValues outputs;
   std::string reply;
 };
 
@@ -33,7 +33,7 @@ class Procedures : public ::testing::TestWithParam<ProcedureCase> {};
 TEST_P(Procedures, PassTheInputsByPositionAndReplyFromTheOutputs) {
   const ProcedureCase& c = GetParam();
   ReceivingHarness h;
-  h.db->answer(Answer{{}, c.outputs, std::nullopt});
+  h.db->answer(Outputs(c.outputs));
   EXPECT_EQ(h.run(c.function, c.session), c.reply) << h.last_failure();
   ASSERT_EQ(h.db->calls.size(), 1u);
   EXPECT_EQ(h.db->calls[0].procedure, c.procedure);
@@ -331,7 +331,7 @@ class RefusedInputs : public ::testing::TestWithParam<RefusedCase> {};
 
 TEST_P(RefusedInputs, EndTheHandlerBeforeTheDatabaseIsCalled) {
   ReceivingHarness h;
-  h.db->answer(Answer{{}, kDone, std::nullopt});
+  h.db->answer(Outputs(kDone));
   EXPECT_EQ(h.run(GetParam().function, GetParam().session), "");
   EXPECT_TRUE(h.db->calls.empty());
   EXPECT_NE(h.last_failure().find("Type mismatch"), std::string::npos) << h.last_failure();
@@ -377,21 +377,20 @@ INSTANTIATE_TEST_SUITE_P(Receiving, RefusedInputs, ::testing::ValuesIn(kRefusedC
 
 TEST(ReceivingOutputs, ANullExpectedQuantityEndsWithTheEmptyReply) {
   ReceivingHarness h;
-  h.db->answer(Answer{{}, {{"@serial_qty", Value::int32(0)}}, std::nullopt});
+  h.db->answer(Outputs({{"@serial_qty", Value::int32(0)}}));
   EXPECT_EQ(h.run("rf_check_receipt_item_qty", {{"client", "C1"}}), "");
 }
 
 TEST(ReceivingOutputs, ANullSerialQuantityEndsWithTheEmptyReply) {
   ReceivingHarness h;
-  h.db->answer(Answer{{}, {{"@qty", Value::real(4)}}, std::nullopt});
+  h.db->answer(Outputs({{"@qty", Value::real(4)}}));
   EXPECT_EQ(h.run("rf_check_receipt_item_qty", {{"client", "C1"}}), "");
 }
 
 TEST(ReceivingOutputs, ANumericQuantityTextIsWrittenAsItsNumber) {
   ReceivingHarness h;
-  h.db->answer(Answer{{},
-                      {{"@qty", T(" 0012.0 ")}, {"@serial_qty", Value::real(2)}, {"@uom", T("EA")}},
-                      std::nullopt});
+  h.db->answer(
+      Outputs({{"@qty", T(" 0012.0 ")}, {"@serial_qty", Value::real(2)}, {"@uom", T("EA")}}));
   EXPECT_EQ(h.run("rf_check_receipt_item_qty", {{"client", "C1"}}),
             "<qty>12</qty><uom>EA</uom><rm_status></rm_status><serial_qty>2</serial_qty>");
 }

@@ -6,11 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "support/function_calls.h"
 #include "support/harness.h"
 
 namespace talwen::testing::receiving {
-
-using SessionValues = std::vector<std::pair<std::string, std::string>>;
 
 // Parameters by name; a trailing "*" marks an input-output parameter.
 inline std::vector<db::Parameter> Params(std::vector<std::string> names) {
@@ -102,10 +101,7 @@ class ReceivingHarness : public Harness {
   ReceivingHarness() { DeclareProcedures(*db); }
 
   std::string run(const std::string& function, const SessionValues& values) {
-    host::Session session("S1");
-    session.set("function", function);
-    for (const auto& [key, value] : values) session.set(key, value);
-    return call(session);
+    return Call(*this, function, values);
   }
 };
 

@@ -5,31 +5,26 @@
 #include <utility>
 #include <vector>
 
+#include "support/function_calls.h"
 #include "support/harness.h"
 
 namespace talwen {
 namespace {
 
+using testing::Call;
 using testing::Harness;
 using testing::Rows;
+using testing::SessionValues;
 using testing::T;
 using testing::Texts;
-using Session = std::vector<std::pair<std::string, std::string>>;
-
-std::string Call(Harness& h, const std::string& function, const Session& values) {
-  host::Session session("S1");
-  session.set("function", function);
-  for (const auto& [key, value] : values) session.set(key, value);
-  return h.call(session);
-}
 
 TEST(WorksOrders, StatementTexts) {
-  const Session all = {{"operator", "JOE"},  {"client", "C01"},         {"warehouse", "W1"},
-                       {"area", "PICK"},     {"movement_type", "PICK"}, {"order_no", "SO1001"},
-                       {"wo_no", "WO000002"}};
+  const SessionValues all = {
+      {"operator", "JOE"},       {"client", "C01"},      {"warehouse", "W1"},  {"area", "PICK"},
+      {"movement_type", "PICK"}, {"order_no", "SO1001"}, {"wo_no", "WO000002"}};
   const struct {
     const char* function;
-    Session session;
+    SessionValues session;
     const char* sql;
   } cases[] = {
       {"rf_assign_whse_task_manual", all,
