@@ -267,8 +267,9 @@ std::vector<ProcedureColumn> Link::ProcedureColumns(const RoutineName& name,
       static_cast<SQLSMALLINT>(catalog.size()), name.schema.empty() ? nullptr : wide_ptr(schema),
       static_cast<SQLSMALLINT>(schema.size()), wide_ptr(procedure),
       static_cast<SQLSMALLINT>(procedure.size()), nullptr, 0));
+  const std::vector<ResultSet> sets = ReadResults(statement);
   std::vector<ProcedureColumn> rows;
-  for (const Row& row : ReadResults(statement).front().rows) {
+  for (const Row& row : sets.front().rows) {
     // PROCEDURE_SCHEM 2, PROCEDURE_NAME 3, COLUMN_NAME 4, COLUMN_TYPE 5, DATA_TYPE 6,
     // TYPE_NAME 7, COLUMN_SIZE 8, DECIMAL_DIGITS 10.
     if (row.size() < 10) break;
