@@ -83,7 +83,8 @@ class OdbcConnection : public Connection {
  private:
   // The link for the next call: a new one when the last call lost the connection.
   Link& live() {
-    if (link_->broken()) {
+    if (!link_ || link_->broken()) {
+      link_.reset();
       link_ = pool_->idle.Take();
       if (!link_) link_ = Link::Open(env_, target_);
     }
