@@ -70,12 +70,19 @@ BEGIN
 END
 GO
 
--- A slow one, for the command time-out.
-CREATE OR ALTER PROCEDURE dbo.talwen_slow @seconds int
+-- A slow one, for the command time-out; optionally inside a transaction of its own, which a
+-- cancelled call leaves open unless the caller rolls it back.
+CREATE OR ALTER PROCEDURE dbo.talwen_slow @seconds int, @in_transaction bit = 0
 AS
 BEGIN
   DECLARE @delay char(8) = CONVERT(char(8), DATEADD(second, @seconds, 0), 108);
+  IF @in_transaction = 1
+  BEGIN
+    BEGIN TRANSACTION;
+    INSERT INTO dbo.talwen_log (v) VALUES (N'slow');
+  END
   WAITFOR DELAY @delay;
+  IF @in_transaction = 1 COMMIT;
 END
 GO
 

@@ -168,12 +168,14 @@ TEST_F(SqlServer, ProcedureFormAndFailures) {
     EXPECT_EQ(e.number(), db::kErrorStatement);
     EXPECT_EQ(std::string(e.what()), "Operator BROKEN is locked.");
   }
+  // Cancelled inside its own transaction: the connection must not keep that transaction.
   try {
-    c->execute("exec talwen_slow 10");
+    c->execute("exec talwen_slow 10, 1");
     ADD_FAILURE() << "not timed out";
   } catch (const db::DbError& e) {
     EXPECT_EQ(e.number(), db::kErrorTimeout) << e.what();
   }
+  EXPECT_EQ(c->execute("select @@TRANCOUNT as n").at(0).rows.at(0).at(0), Value::int32(0));
   EXPECT_EQ(c->execute("select 1 as one").at(0).rows.at(0).at(0), Value::int32(1));
 }
 
