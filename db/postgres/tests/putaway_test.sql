@@ -21,8 +21,6 @@ BEGIN
     ASSERT r.sqlstatus = -3 AND r.sqlmsg = 'Pallet P0000017 is not waiting for putaway.', format('%s', r);
     SELECT * INTO r FROM rf_get_putaway_pallet_location('NOPE', 'joe');
     ASSERT r.sqlstatus = -2 AND r.location_to = '', format('%s', r);
-    SELECT * INTO r FROM rf_get_putaway_pallet_location('P0001014', 'nobody');
-    ASSERT r.sqlstatus = -6, format('%s', r);
     SELECT * INTO r FROM rf_get_putaway_pallet_location2('C02', 'P0001014', 'joe');
     ASSERT r.sqlstatus = -2, format('another client''s pallet: %s', r);
 END

@@ -264,7 +264,7 @@ BEGIN
     FOR c IN
         SELECT * FROM (VALUES
             ('unknown client', 'C09', 'R000002', 'A1006', 'JOE', '', '', '', -1, 'Client C09 is not known.'),
-            ('operator of another client', 'C02', 'R000001', 'B2001', 'ANN', '', '', '', -2,
+            ('operator of another client', 'C02', 'R000001', 'B2001', 'ANN', '', '', '', -93,
              'Operator ANN may not work for client C02.'),
             ('unknown receipt', 'C01', 'R999999', 'A1006', 'JOE', '', '', '', -3,
              'Receipt R999999 not found for client C01.'),
