@@ -1,5 +1,6 @@
 -- What every routine shares: how a call is refused, how a failed call
--- answers, who may make it, and how quantities read in messages.
+-- answers, who may make it, when tasks are done, and how quantities read in
+-- messages.
 --
 -- A routine checks its inputs and refuses with refuse(status, message): the
 -- call stops, what it changed is rolled back, and the routine's exception
@@ -23,7 +24,7 @@
 -- The other negative codes are each subsystem's own (see its file).
 
 SELECT drop_routines('refuse', 'failure_status', 'failure_message', 'given_operator', 'operator_works_for',
-                     'active_operator', 'qty_text');
+                     'active_operator', 'complete_finished_tasks', 'qty_text');
 
 -- Refuse the call with a status and a message. p_line names a receipt line
 -- the answer points to (read back from the hint).
@@ -89,6 +90,25 @@ BEGIN
     END IF;
     RETURN v_operator;
 END
+$$;
+
+-- Complete the tasks of a works order whose activities are all done, and the
+-- works order once all its tasks are.
+CREATE FUNCTION complete_finished_tasks(p_wo_no text, p_operator text)
+RETURNS void
+LANGUAGE sql AS $$
+    UPDATE task t
+    SET status = 'COMPLETED', completed_by = p_operator, completed_at = localtimestamp(0),
+        qty_done = (SELECT coalesce(sum(a.qty_done), 0) FROM activity a
+                    WHERE a.wo_no = t.wo_no AND a.task_no = t.task_no)
+    WHERE t.wo_no = p_wo_no AND t.status NOT IN ('COMPLETED', 'CANCELLED')
+      AND NOT EXISTS (SELECT 1 FROM activity a
+                      WHERE a.wo_no = t.wo_no AND a.task_no = t.task_no
+                        AND a.status NOT IN ('COMPLETED', 'CANCELLED'));
+    UPDATE works_order w
+    SET status = 'COMPLETED', completed_at = localtimestamp(0)
+    WHERE w.wo_no = p_wo_no AND w.status NOT IN ('COMPLETED', 'CANCELLED')
+      AND NOT EXISTS (SELECT 1 FROM task t WHERE t.wo_no = w.wo_no AND t.status NOT IN ('COMPLETED', 'CANCELLED'));
 $$;
 
 -- A quantity as messages show it: 12 rather than 12.000; Null stays Null.

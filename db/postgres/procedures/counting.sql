@@ -756,21 +756,8 @@ BEGIN
         completed_at = localtimestamp(0)
     WHERE a.wo_no = v_wo AND a.task_no = v_act.task_no AND a.activity_no = v_act.activity_no;
 
-    UPDATE task t
-    SET status = 'COMPLETED', completed_by = v_operator, completed_at = localtimestamp(0),
-        qty_done = (SELECT coalesce(sum(a.qty_done), 0) FROM activity a
-                    WHERE a.wo_no = t.wo_no AND a.task_no = t.task_no AND a.status = 'COMPLETED')
-    WHERE t.wo_no = v_wo AND t.task_no = v_act.task_no
-      AND NOT EXISTS (SELECT 1 FROM activity a
-                      WHERE a.wo_no = t.wo_no AND a.task_no = t.task_no
-                        AND a.status NOT IN ('COMPLETED', 'CANCELLED'));
-    UPDATE works_order w
-    SET status = 'COMPLETED', completed_at = localtimestamp(0)
-    WHERE w.wo_no = v_wo
-      AND NOT EXISTS (SELECT 1 FROM task t WHERE t.wo_no = w.wo_no AND t.status NOT IN ('COMPLETED', 'CANCELLED'));
-    IF NOT FOUND THEN
-        UPDATE works_order w SET status = 'INPROGRESS' WHERE w.wo_no = v_wo AND w.status IN ('OPEN', 'ASSIGNED');
-    END IF;
+    PERFORM complete_finished_tasks(v_wo, v_operator);
+    UPDATE works_order w SET status = 'INPROGRESS' WHERE w.wo_no = v_wo AND w.status IN ('OPEN', 'ASSIGNED');
 
     RETURN QUERY SELECT 0, format('Count task %s of works order %s closed.', v_act.task_no, v_wo);
 EXCEPTION

@@ -250,33 +250,13 @@ BEGIN
                 last_update = localtimestamp(0)
             WHERE t.rec_num = v_to;
         ELSE
-            INSERT INTO stock (client, item_no, warehouse, location, pallet, carton_no, uom, qty, qty_booked,
-                               qty_rcvd, grade, lot_no, batch_no, expiry_date, prod_date, item_size, item_color,
-                               item_class, item_width, item_depth, item_height, item_weight, supplier, owner,
-                               customer, origin_country, currency, unit_cost, ppq_packing, ppq_qty, receipt_no,
-                               receipt_line, receipt_date, so_no, so_line_no, status, maker)
-            VALUES (s.client, s.item_no, p_warehouse, p_location, p_pallet, NULL, s.uom, p_qty, 0,
-                    p_qty, s.grade, s.lot_no, s.batch_no, s.expiry_date, s.prod_date, s.item_size, s.item_color,
-                    s.item_class, s.item_width, s.item_depth, s.item_height, s.item_weight, s.supplier, s.owner,
-                    s.customer, s.origin_country, s.currency, s.unit_cost, s.ppq_packing, s.ppq_qty, s.receipt_no,
-                    s.receipt_line, s.receipt_date, p_so_no, p_so_line, 'PICKED', p_operator)
-            RETURNING stock.rec_num INTO v_to;
+            v_to := stk_new_line(s, p_qty, p_warehouse, p_location, p_pallet, NULL, s.grade, 'PICKED', p_so_no,
+                                 p_so_line, p_operator);
         END IF;
     END IF;
 
     -- A pallet or carton left without stock is empty.
-    IF s.pallet IS DISTINCT FROM p_pallet THEN
-        UPDATE pallet pl SET status = 'EMPTY'
-        WHERE pl.pallet = s.pallet AND pl.status = 'ACTIVE'
-          AND NOT EXISTS (SELECT 1 FROM stock o WHERE o.pallet = pl.pallet AND o.qty > 0 AND o.status <> 'DESPATCHED');
-    END IF;
-    IF s.carton_no IS DISTINCT FROM v_carton OR v_to <> s.rec_num THEN
-        UPDATE carton c SET status = 'EMPTY', maker = p_operator, last_update = localtimestamp(0)
-        WHERE c.client = s.client AND c.carton_no = s.carton_no AND c.status = 'ACTIVE'
-          AND NOT EXISTS (SELECT 1 FROM stock o
-                          WHERE o.client = c.client AND o.carton_no = c.carton_no AND o.qty > 0
-                            AND o.status <> 'DESPATCHED');
-    END IF;
+    PERFORM stk_empty_containers(s.client, s.pallet, s.carton_no, p_operator);
 
     INSERT INTO stock_movement (movement_type, client, item_no, rec_num, rec_num_to, uom, qty, qty_before,
                                 qty_after, warehouse_from, location_from, pallet_from, carton_from,
@@ -1234,21 +1214,8 @@ $$;
 -- Sales order enquiries
 ------------------------------------------------------------------------------
 
--- The header of a sales order (of the customer, when one is given).
-CREATE FUNCTION rf_query_sales_order(p_client text, p_customer text, p_so_no text)
-RETURNS TABLE (client text, order_no text, customer text, customer_name text, dlvr_to text, dlvr_street text,
-               dlvr_bldg text, dlvr_town text, dlvr_country text, dlvr_postcode text, despatch text,
-               delivery_date date, remarks text)
-LANGUAGE sql STABLE AS $$
-    SELECT o.client, o.order_no, o.customer, c.customer_name, o.dlvr_to, o.dlvr_street, o.dlvr_bldg,
-           o.dlvr_town, o.dlvr_country, o.dlvr_postcode, o.despatch, o.delivery_date, o.remarks
-    FROM sales_order o
-    JOIN customer c ON c.client = o.client AND c.customer = o.customer
-    WHERE o.client = btrim(p_client) AND o.order_no = btrim(p_so_no)
-      AND (coalesce(btrim(p_customer), '') = '' OR o.customer = btrim(p_customer));
-$$;
-
--- The header of a sales order with its status as status2.
+-- The header of a sales order (of the customer, when one is given) with its
+-- status as status2.
 CREATE FUNCTION rf_query_sales_order2(p_client text, p_customer text, p_so_no text)
 RETURNS TABLE (client text, order_no text, customer text, customer_name text, dlvr_to text, dlvr_street text,
                dlvr_bldg text, dlvr_town text, dlvr_country text, dlvr_postcode text, despatch text,
@@ -1260,6 +1227,17 @@ LANGUAGE sql STABLE AS $$
     JOIN customer c ON c.client = o.client AND c.customer = o.customer
     WHERE o.client = btrim(p_client) AND o.order_no = btrim(p_so_no)
       AND (coalesce(btrim(p_customer), '') = '' OR o.customer = btrim(p_customer));
+$$;
+
+-- The same without the status.
+CREATE FUNCTION rf_query_sales_order(p_client text, p_customer text, p_so_no text)
+RETURNS TABLE (client text, order_no text, customer text, customer_name text, dlvr_to text, dlvr_street text,
+               dlvr_bldg text, dlvr_town text, dlvr_country text, dlvr_postcode text, despatch text,
+               delivery_date date, remarks text)
+LANGUAGE sql STABLE AS $$
+    SELECT o.client, o.order_no, o.customer, o.customer_name, o.dlvr_to, o.dlvr_street, o.dlvr_bldg, o.dlvr_town,
+           o.dlvr_country, o.dlvr_postcode, o.despatch, o.delivery_date, o.remarks
+    FROM rf_query_sales_order2(p_client, p_customer, p_so_no) AS o;
 $$;
 
 -- The lines of a sales order with their quantities and what the handheld

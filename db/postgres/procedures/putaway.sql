@@ -35,7 +35,7 @@
 
 SELECT drop_routines(
     'pa_waiting_pallet', 'pa_ensure_activities', 'pa_choose_location', 'pa_locate', 'pa_put_away',
-    'pa_complete_parents', 'pa_count_putaway', 'pa_face_qty', 'pa_pallet_location', 'pa_pallet_moved',
+    'pa_count_putaway', 'pa_face_qty', 'pa_called_pallet', 'pa_pallet_location', 'pa_pallet_moved',
     'pa_close_task',
     'rf_get_putaway_pallet', 'rf_get_putaway_pallet_location', 'rf_get_putaway_pallet_location2',
     'rf_close_putaway_task', 'rf_receipt_allocate_putaway_location', 'rf_receipt_find_putaway_location',
@@ -225,25 +225,6 @@ LANGUAGE sql AS $$
       AND pl.line_no = rl.po_line_no AND pu.client = pl.client AND pu.item_no = pl.item_no AND pu.uom = pl.uom;
 $$;
 
--- Complete the tasks of a works order whose activities are all done, and the
--- works order once all its tasks are.
-CREATE FUNCTION pa_complete_parents(p_wo_no text, p_operator text)
-RETURNS void
-LANGUAGE sql AS $$
-    UPDATE task t
-    SET status = 'COMPLETED', completed_by = p_operator, completed_at = localtimestamp(0),
-        qty_done = (SELECT coalesce(sum(a.qty_done), 0) FROM activity a
-                    WHERE a.wo_no = t.wo_no AND a.task_no = t.task_no)
-    WHERE t.wo_no = p_wo_no AND t.status NOT IN ('COMPLETED', 'CANCELLED')
-      AND NOT EXISTS (SELECT 1 FROM activity a
-                      WHERE a.wo_no = t.wo_no AND a.task_no = t.task_no
-                        AND a.status NOT IN ('COMPLETED', 'CANCELLED'));
-    UPDATE works_order w
-    SET status = 'COMPLETED', completed_at = localtimestamp(0)
-    WHERE w.wo_no = p_wo_no AND w.status NOT IN ('COMPLETED', 'CANCELLED')
-      AND NOT EXISTS (SELECT 1 FROM task t WHERE t.wo_no = w.wo_no AND t.status NOT IN ('COMPLETED', 'CANCELLED'));
-$$;
-
 -- Put a waiting pallet away into a location (see the header) of the given
 -- warehouse (blank: the pallet's). With
 -- p_complete its putaway activities are completed and count the quantity
@@ -313,7 +294,7 @@ BEGIN
     WHERE (c.client, c.carton_no) IN (SELECT s.client, s.carton_no FROM stock s
                                       WHERE s.pallet = p_pallet AND s.carton_no IS NOT NULL);
     IF p_complete THEN
-        PERFORM pa_complete_parents(w, p_operator) FROM unnest(v_wos) AS w;
+        PERFORM complete_finished_tasks(w, p_operator) FROM unnest(v_wos) AS w;
     END IF;
     RETURN v_dest;
 END
@@ -352,9 +333,24 @@ LANGUAGE sql STABLE AS $$
     ORDER BY w.wo_no NULLS LAST, w.pallet;
 $$;
 
--- Choose and reserve the putaway location of a waiting pallet: of any
--- client when p_client is Null, else of that client (a blank one is refused).
-CREATE FUNCTION pa_pallet_location(p_client text, p_pallet text, p_operator text)
+-- The waiting pallet a putaway call names, after the operator check: of any
+-- client when p_client is Null, else of that client, and of that receipt when
+-- p_receipt_no is not Null (a blank client or receipt is refused).
+CREATE FUNCTION pa_called_pallet(p_client text, p_receipt_no text, p_pallet text)
+RETURNS text
+LANGUAGE plpgsql STABLE AS $$
+BEGIN
+    IF btrim(p_client) = '' OR btrim(p_receipt_no) = '' THEN
+        PERFORM refuse(-1, CASE WHEN p_receipt_no IS NULL THEN 'Client is required.'
+                                ELSE 'Client and receipt number are required.' END);
+    END IF;
+    RETURN pa_waiting_pallet(p_pallet, p_client, p_receipt_no);
+END
+$$;
+
+-- Choose and reserve the putaway location of a waiting pallet
+-- (pa_called_pallet).
+CREATE FUNCTION pa_pallet_location(p_client text, p_receipt_no text, p_pallet text, p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text, warehouse_to text, location_to text)
 LANGUAGE plpgsql AS $$
 #variable_conflict use_column
@@ -364,10 +360,7 @@ DECLARE
     v_location location%ROWTYPE;
 BEGIN
     v_operator := active_operator(p_operator);
-    IF btrim(p_client) = '' THEN
-        PERFORM refuse(-1, 'Client is required.');
-    END IF;
-    v_pallet := pa_waiting_pallet(p_pallet, p_client, NULL);
+    v_pallet := pa_called_pallet(p_client, p_receipt_no, p_pallet);
     v_location := pa_locate(v_pallet, v_operator);
     RETURN QUERY SELECT 0, format('Put pallet %s away to %s/%s.', v_pallet, v_location.warehouse,
                                   v_location.location), v_location.warehouse, v_location.location;
@@ -381,13 +374,13 @@ $$;
 CREATE FUNCTION rf_get_putaway_pallet_location(p_pallet text, p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text, warehouse_to text, location_to text)
 LANGUAGE sql AS $$
-    SELECT * FROM pa_pallet_location(NULL, p_pallet, p_operator);
+    SELECT * FROM pa_pallet_location(NULL, NULL, p_pallet, p_operator);
 $$;
 
 CREATE FUNCTION rf_get_putaway_pallet_location2(p_client text, p_pallet_no text, p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text, warehouse_to text, location_to text)
 LANGUAGE sql AS $$
-    SELECT * FROM pa_pallet_location(coalesce(p_client, ''), p_pallet_no, p_operator);
+    SELECT * FROM pa_pallet_location(coalesce(p_client, ''), NULL, p_pallet_no, p_operator);
 $$;
 
 -- Close a putaway or replenishment task: its open activities of the movement
@@ -509,7 +502,7 @@ BEGIN
         WHERE a.wo_no = v_act.wo_no AND a.task_no = v_act.task_no AND a.activity_no = v_act.activity_no;
         v_moved := v_moved + v_qty;
     END LOOP;
-    PERFORM pa_complete_parents(v_wo, v_operator);
+    PERFORM complete_finished_tasks(v_wo, v_operator);
 
     IF v_putaway THEN
         RETURN format('%s closed: %s %s of %s in %s/%s.', v_task, qty_text(coalesce(p_qty, v_total)), v_line.uom,
@@ -608,30 +601,10 @@ CREATE PROCEDURE rf_receipt_find_putaway_location(p_client text, p_receipt_no te
                                                   INOUT sqlstatus integer DEFAULT NULL,
                                                   INOUT sqlmsg text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
-#variable_conflict use_column
-DECLARE
-    v_operator text;
-    v_pallet   text;
-    v_location location%ROWTYPE;
 BEGIN
-    warehouse := NULL;
-    location := NULL;
-    v_operator := active_operator(p_operator);
-    IF coalesce(btrim(p_client), '') = '' OR coalesce(btrim(p_receipt_no), '') = '' THEN
-        PERFORM refuse(-1, 'Client and receipt number are required.');
-    END IF;
-    v_pallet := pa_waiting_pallet(p_pallet_no, p_client, p_receipt_no);
-    v_location := pa_locate(v_pallet, v_operator);
-    warehouse := v_location.warehouse;
-    location := v_location.location;
-    sqlstatus := 0;
-    sqlmsg := format('Put pallet %s away to %s/%s.', v_pallet, v_location.warehouse, v_location.location);
-EXCEPTION
-    WHEN OTHERS THEN
-        warehouse := NULL;
-        location := NULL;
-        sqlstatus := failure_status(SQLSTATE);
-        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'No putaway location');
+    SELECT nullif(l.warehouse_to, ''), nullif(l.location_to, ''), l.sqlstatus, l.sqlmsg
+    INTO warehouse, location, sqlstatus, sqlmsg
+    FROM pa_pallet_location(coalesce(p_client, ''), coalesce(p_receipt_no, ''), p_pallet_no, p_operator) AS l;
 END
 $$;
 
@@ -641,32 +614,18 @@ CREATE PROCEDURE rf_receipt_pallet_putaway(p_client text, p_receipt_no text, p_p
                                            p_location text, p_operator text, INOUT sqlstatus integer DEFAULT NULL,
                                            INOUT sqlmsg text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
-#variable_conflict use_column
-DECLARE
-    v_operator text;
-    v_pallet   text;
-    v_dest     location%ROWTYPE;
 BEGIN
-    v_operator := active_operator(p_operator);
-    IF coalesce(btrim(p_client), '') = '' OR coalesce(btrim(p_receipt_no), '') = '' THEN
-        PERFORM refuse(-1, 'Client and receipt number are required.');
-    END IF;
-    v_pallet := pa_waiting_pallet(p_pallet_no, p_client, p_receipt_no);
-    v_dest := pa_put_away(v_pallet, p_warehouse, p_location, v_operator, true);
-    sqlstatus := 0;
-    sqlmsg := format('Pallet %s put away to %s/%s.', v_pallet, v_dest.warehouse, v_dest.location);
-EXCEPTION
-    WHEN OTHERS THEN
-        sqlstatus := failure_status(SQLSTATE);
-        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Pallet not put away');
+    SELECT m.sqlstatus, m.sqlmsg INTO sqlstatus, sqlmsg
+    FROM pa_pallet_moved(coalesce(p_client, ''), coalesce(p_receipt_no, ''), p_pallet_no, p_warehouse, p_location,
+                         p_operator, true) AS m;
 END
 $$;
 
--- Put a waiting pallet (of a client as in pa_pallet_location) away into a
--- location; its putaway tasks stay in progress until closed
--- (rf_close_putaway_task).
-CREATE FUNCTION pa_pallet_moved(p_client text, p_pallet text, p_warehouse_to text, p_location_to text,
-                                p_operator text)
+-- Put a waiting pallet (pa_called_pallet) away into a location. With
+-- p_complete its putaway tasks are closed; otherwise they stay in progress
+-- until closed (rf_close_putaway_task).
+CREATE FUNCTION pa_pallet_moved(p_client text, p_receipt_no text, p_pallet text, p_warehouse_to text,
+                                p_location_to text, p_operator text, p_complete boolean)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 #variable_conflict use_column
@@ -676,11 +635,8 @@ DECLARE
     v_dest     location%ROWTYPE;
 BEGIN
     v_operator := active_operator(p_operator);
-    IF btrim(p_client) = '' THEN
-        PERFORM refuse(-1, 'Client is required.');
-    END IF;
-    v_pallet := pa_waiting_pallet(p_pallet, p_client, NULL);
-    v_dest := pa_put_away(v_pallet, p_warehouse_to, p_location_to, v_operator, false);
+    v_pallet := pa_called_pallet(p_client, p_receipt_no, p_pallet);
+    v_dest := pa_put_away(v_pallet, p_warehouse_to, p_location_to, v_operator, p_complete);
     RETURN QUERY SELECT 0, format('Pallet %s put away to %s/%s.', v_pallet, v_dest.warehouse, v_dest.location);
 EXCEPTION
     WHEN OTHERS THEN
@@ -692,14 +648,15 @@ CREATE FUNCTION rf_putaway_stock_movements_pallet(p_pallet text, p_warehouse_to 
                                                   p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE sql AS $$
-    SELECT * FROM pa_pallet_moved(NULL, p_pallet, p_warehouse_to, p_location_to, p_operator);
+    SELECT * FROM pa_pallet_moved(NULL, NULL, p_pallet, p_warehouse_to, p_location_to, p_operator, false);
 $$;
 
 CREATE FUNCTION rf_putaway_stock_movements_pallet2(p_client text, p_pallet_no text, p_warehouse_to text,
                                                    p_location_to text, p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE sql AS $$
-    SELECT * FROM pa_pallet_moved(coalesce(p_client, ''), p_pallet_no, p_warehouse_to, p_location_to, p_operator);
+    SELECT * FROM pa_pallet_moved(coalesce(p_client, ''), NULL, p_pallet_no, p_warehouse_to, p_location_to,
+                                  p_operator, false);
 $$;
 
 ------------------------------------------------------------------------------
@@ -812,7 +769,7 @@ BEGIN
             completed_at = CASE WHEN v_qty = v_stock.qty THEN localtimestamp(0) END
         WHERE a.rec_num = v_stock.rec_num AND a.movement_type = 'PUTAWAY'
           AND a.status IN ('OPEN', 'ASSIGNED', 'INPROGRESS');
-        PERFORM pa_complete_parents(a.wo_no, v_operator)
+        PERFORM complete_finished_tasks(a.wo_no, v_operator)
         FROM activity a
         WHERE a.rec_num = v_stock.rec_num AND a.movement_type = 'PUTAWAY'
         GROUP BY a.wo_no;

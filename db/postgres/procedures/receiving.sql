@@ -14,7 +14,7 @@ SELECT drop_routines(
     'receiving_date', 'receiving_config', 'receiving_luom',
     'receiving_qty_text', 'receiving_open_receipt', 'receiving_serials_recorded', 'receiving_prepare_line',
     'receiving_sync_asn', 'receiving_udf_pairs', 'receiving_putaway_location', 'receiving_check_in',
-    'receiving_carton_list', 'receiving_record_serial',
+    'receiving_carton_list', 'receiving_record_serial', 'receiving_pallet_stored', 'receiving_new_serial',
     'rf_get_check_in_station', 'rf_next_receipt_num', 'rf_check_in_header',
     'rf_check_duplicate_receipt_detail', 'rf_check_receipt_item_qty', 'rf_receipt_check_carton',
     'receipt_checkin', 'rf_receipt_checkin_without_closing', 'rf_receipt_checkin_carton_list',
@@ -149,6 +149,55 @@ LANGUAGE sql IMMUTABLE AS $$
                     '{}'::jsonb)
     FROM regexp_split_to_table(coalesce(p_text, ''), '[;|]') AS p(pair)
     WHERE strpos(p.pair, '=') > 1 AND btrim(split_part(p.pair, '=', 1)) <> '';
+$$;
+
+-- Where a pallet holds stock that is not the receipt's ("W1 A-01-1"); NULL
+-- when it holds none.
+CREATE FUNCTION receiving_pallet_stored(p_pallet text, p_client text, p_receipt_no text)
+RETURNS text
+LANGUAGE sql STABLE AS $$
+    SELECT s.warehouse || ' ' || s.location
+    FROM stock s
+    WHERE s.pallet = p_pallet AND s.qty > 0 AND s.status <> 'DESPATCHED'
+      AND (s.client <> p_client OR s.receipt_no IS DISTINCT FROM p_receipt_no)
+    LIMIT 1;
+$$;
+
+-- A serial number to record for a unit of a serial-controlled product of the
+-- client, trimmed: refused when blank or already known (a deleted one is
+-- forgotten, to be recorded again).
+CREATE FUNCTION receiving_new_serial(p_client text, p_item_no text, p_serial_no text)
+RETURNS text
+LANGUAGE plpgsql AS $$
+DECLARE
+    v_serial text := btrim(p_serial_no);
+    v_known  serial_number%ROWTYPE;
+BEGIN
+    IF NOT EXISTS (SELECT 1 FROM product p WHERE p.client = p_client AND p.item_no = p_item_no) THEN
+        PERFORM refuse(-10, format('Item %s is not a product of client %s.', p_item_no, p_client));
+    END IF;
+    IF NOT EXISTS (SELECT 1 FROM product p
+                   WHERE p.client = p_client AND p.item_no = p_item_no AND p.serial_no_flag = 'Y') THEN
+        PERFORM refuse(-10, format('Item %s is not serial controlled.', p_item_no));
+    END IF;
+    IF coalesce(v_serial, '') = '' THEN
+        PERFORM refuse(-20, 'Serial number is required.');
+    END IF;
+    SELECT * INTO v_known FROM serial_number sn
+    WHERE sn.client = p_client AND sn.item_no = p_item_no AND sn.serial_no = v_serial
+    FOR UPDATE;
+    IF FOUND AND v_known.status = 'RECEIVED' THEN
+        PERFORM refuse(-21, format('Serial number %s is already recorded on receipt %s line %s.',
+                                   v_serial, v_known.receipt_no, v_known.receipt_line));
+    END IF;
+    IF FOUND AND v_known.status <> 'DELETED' THEN
+        PERFORM refuse(-21, format('Serial number %s of %s is already known (%s).',
+                                   v_serial, p_item_no, lower(v_known.status)));
+    END IF;
+    DELETE FROM serial_number sn
+    WHERE sn.client = p_client AND sn.item_no = p_item_no AND sn.serial_no = v_serial AND sn.status = 'DELETED';
+    RETURN v_serial;
+END
 $$;
 
 -- Check one received line against its receipt, product, purchase order and
@@ -332,14 +381,9 @@ BEGIN
         IF EXISTS (SELECT 1 FROM pallet pl WHERE pl.pallet = l.pallet AND pl.client <> v_client) THEN
             PERFORM refuse(-16, format('Pallet %s belongs to another client.', l.pallet));
         END IF;
-        SELECT s.warehouse, s.location INTO v_stock
-        FROM stock s
-        WHERE s.pallet = l.pallet AND s.qty > 0 AND s.status <> 'DESPATCHED'
-          AND (s.client <> v_client OR s.receipt_no IS DISTINCT FROM v_receipt)
-        LIMIT 1;
-        IF FOUND THEN
-            PERFORM refuse(-16, format('Pallet %s is already in stock at %s %s.',
-                                       l.pallet, v_stock.warehouse, v_stock.location));
+        IF receiving_pallet_stored(l.pallet, v_client, v_receipt) IS NOT NULL THEN
+            PERFORM refuse(-16, format('Pallet %s is already in stock at %s.', l.pallet,
+                                       receiving_pallet_stored(l.pallet, v_client, v_receipt)));
         END IF;
         SELECT rl.receipt_no INTO v_stock
         FROM receipt_line rl
@@ -552,14 +596,9 @@ BEGIN
 
         -- The pallet (and carton) must not have gone elsewhere meanwhile.
         IF l.pallet IS NOT NULL THEN
-            SELECT s.warehouse, s.location INTO v_other
-            FROM stock s
-            WHERE s.pallet = l.pallet AND s.qty > 0 AND s.status <> 'DESPATCHED'
-              AND (s.client <> v_client OR s.receipt_no IS DISTINCT FROM v_receipt)
-            LIMIT 1;
-            IF FOUND THEN
-                PERFORM refuse(-9, format('Pallet %s of line %s is already in stock at %s %s.',
-                                          l.pallet, l.line_no, v_other.warehouse, v_other.location));
+            IF receiving_pallet_stored(l.pallet, v_client, v_receipt) IS NOT NULL THEN
+                PERFORM refuse(-9, format('Pallet %s of line %s is already in stock at %s.', l.pallet, l.line_no,
+                                          receiving_pallet_stored(l.pallet, v_client, v_receipt)));
             END IF;
             PERFORM ensure_pallet(l.pallet, v_client, v_operator);
         END IF;
@@ -724,13 +763,21 @@ END
 $$;
 
 -- The carton labels of a list: separated by commas, semicolons, bars or
--- blanks; duplicates and empty entries dropped.
+-- blanks; duplicates and empty entries dropped. An empty list is refused.
 CREATE FUNCTION receiving_carton_list(p_list text)
 RETURNS text[]
-LANGUAGE sql IMMUTABLE AS $$
-    SELECT coalesce(array_agg(DISTINCT c.label ORDER BY c.label), '{}')
+LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE
+    v_cartons text[];
+BEGIN
+    SELECT array_agg(DISTINCT c.label ORDER BY c.label) INTO v_cartons
     FROM regexp_split_to_table(coalesce(p_list, ''), '[,;|\s]+') AS c(label)
     WHERE c.label <> '';
+    IF v_cartons IS NULL THEN
+        PERFORM refuse(-10, 'The carton list is empty.');
+    END IF;
+    RETURN v_cartons;
+END
 $$;
 
 -- Record one serial number against a receipt line (the line named, or the
@@ -744,34 +791,12 @@ LANGUAGE plpgsql AS $$
 DECLARE
     r          receipt%ROWTYPE := receiving_open_receipt(p_client, p_receipt_no, p_operator);
     v_item     text := btrim(p_item_no);
-    v_serial   text := btrim(p_serial_no);
+    v_serial   text := receiving_new_serial(r.client, v_item, p_serial_no);
     v_pallet   text := nullif(btrim(p_pallet), '');
     v_operator text := upper(btrim(p_operator));
-    v_known    serial_number%ROWTYPE;
     l          receipt_line%ROWTYPE;
     v_stock    stock%ROWTYPE;
 BEGIN
-    IF NOT EXISTS (SELECT 1 FROM product p WHERE p.client = r.client AND p.item_no = v_item) THEN
-        PERFORM refuse(-10, format('Item %s is not a product of client %s.', v_item, r.client));
-    END IF;
-    IF NOT EXISTS (SELECT 1 FROM product p
-                   WHERE p.client = r.client AND p.item_no = v_item AND p.serial_no_flag = 'Y') THEN
-        PERFORM refuse(-10, format('Item %s is not serial controlled.', v_item));
-    END IF;
-    IF coalesce(v_serial, '') = '' THEN
-        PERFORM refuse(-20, 'Serial number is required.');
-    END IF;
-    SELECT * INTO v_known FROM serial_number sn
-    WHERE sn.client = r.client AND sn.item_no = v_item AND sn.serial_no = v_serial
-    FOR UPDATE;
-    IF FOUND AND v_known.status <> 'DELETED' THEN
-        IF v_known.status = 'RECEIVED' THEN
-            PERFORM refuse(-21, format('Serial number %s is already recorded on receipt %s line %s.',
-                                       v_serial, v_known.receipt_no, v_known.receipt_line));
-        END IF;
-        PERFORM refuse(-21, format('Serial number %s of %s is already known (%s).',
-                                   v_serial, v_item, lower(v_known.status)));
-    END IF;
 
     -- The line that takes it.
     SELECT rl.* INTO l
@@ -804,9 +829,6 @@ BEGIN
     IF l.rec_num IS NOT NULL THEN
         SELECT * INTO v_stock FROM stock s WHERE s.rec_num = l.rec_num;
     END IF;
-
-    DELETE FROM serial_number sn
-    WHERE sn.client = r.client AND sn.item_no = v_item AND sn.serial_no = v_serial AND sn.status = 'DELETED';
     INSERT INTO serial_number (client, item_no, serial_no, status, rec_num, pallet, warehouse, location,
                                receipt_no, receipt_line, receipt_date, supplier, customer, maker)
     VALUES (r.client, v_item, v_serial, CASE WHEN l.rec_num IS NULL THEN 'RECEIVED' ELSE 'INSTOCK' END,
@@ -1230,16 +1252,14 @@ CREATE FUNCTION rf_receipt_checkin_carton_list(client text, receipt_no text, car
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 DECLARE
-    v_cartons text[] := receiving_carton_list(rf_receipt_checkin_carton_list.carton_list);
+    v_cartons text[];
     r         receipt%ROWTYPE;
     v_missing text;
     v_msg     text;
 BEGIN
     r := receiving_open_receipt(rf_receipt_checkin_carton_list.client, rf_receipt_checkin_carton_list.receipt_no,
                                 rf_receipt_checkin_carton_list.operator);
-    IF cardinality(v_cartons) = 0 THEN
-        PERFORM refuse(-10, 'The carton list is empty.');
-    END IF;
+    v_cartons := receiving_carton_list(rf_receipt_checkin_carton_list.carton_list);
     SELECT string_agg(c.label, ', ') INTO v_missing
     FROM unnest(v_cartons) AS c(label)
     WHERE NOT EXISTS (SELECT 1 FROM receipt_line rl
@@ -1264,16 +1284,14 @@ RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 DECLARE
     v_client  text := btrim(rf_receipt_checkin_carton_list2.client);
-    v_cartons text[] := receiving_carton_list(rf_receipt_checkin_carton_list2.carton_list);
+    v_cartons text[];
     v_missing text;
     v_receipt text;
     r         receipt%ROWTYPE;
     v_msgs    text[] := '{}';
 BEGIN
     PERFORM active_operator(rf_receipt_checkin_carton_list2.operator, v_client);
-    IF cardinality(v_cartons) = 0 THEN
-        PERFORM refuse(-10, 'The carton list is empty.');
-    END IF;
+    v_cartons := receiving_carton_list(rf_receipt_checkin_carton_list2.carton_list);
     SELECT string_agg(c.label, ', ') INTO v_missing
     FROM unnest(v_cartons) AS c(label)
     WHERE NOT EXISTS (SELECT 1 FROM receipt_line rl
@@ -1774,29 +1792,14 @@ LANGUAGE plpgsql AS $$
 DECLARE
     r          receipt%ROWTYPE;
     v_item     text := btrim(rf_update_receipt_serial_adjustment.item_no);
-    v_serial   text := btrim(rf_update_receipt_serial_adjustment.serial_no);
+    v_serial   text;
     v_operator text := upper(btrim(rf_update_receipt_serial_adjustment.operator));
-    v_known    serial_number%ROWTYPE;
     s          stock%ROWTYPE;
 BEGIN
     r := receiving_open_receipt(rf_update_receipt_serial_adjustment.client,
                                 rf_update_receipt_serial_adjustment.receipt_no,
                                 rf_update_receipt_serial_adjustment.operator, true);
-    IF NOT EXISTS (SELECT 1 FROM product p
-                   WHERE p.client = r.client AND p.item_no = v_item AND p.serial_no_flag = 'Y') THEN
-        PERFORM refuse(-10, format('Item %s is not a serial-controlled product of client %s.',
-                                   coalesce(v_item, ''), r.client));
-    END IF;
-    IF coalesce(v_serial, '') = '' THEN
-        PERFORM refuse(-20, 'Serial number is required.');
-    END IF;
-    SELECT * INTO v_known FROM serial_number sn
-    WHERE sn.client = r.client AND sn.item_no = v_item AND sn.serial_no = v_serial
-    FOR UPDATE;
-    IF FOUND AND v_known.status <> 'DELETED' THEN
-        PERFORM refuse(-21, format('Serial number %s of %s is already known (%s).',
-                                   v_serial, v_item, lower(v_known.status)));
-    END IF;
+    v_serial := receiving_new_serial(r.client, v_item, rf_update_receipt_serial_adjustment.serial_no);
     SELECT st.* INTO s
     FROM stock st
     WHERE st.client = r.client AND st.receipt_no = r.receipt_no AND st.item_no = v_item AND st.qty > 0
@@ -1811,8 +1814,6 @@ BEGIN
         PERFORM refuse(-23, format('Receipt %s holds no stock of %s lacking a serial number.',
                                    r.receipt_no, v_item));
     END IF;
-    DELETE FROM serial_number sn
-    WHERE sn.client = r.client AND sn.item_no = v_item AND sn.serial_no = v_serial AND sn.status = 'DELETED';
     INSERT INTO serial_number (client, item_no, serial_no, status, rec_num, pallet, warehouse, location, receipt_no,
                                receipt_line, receipt_date, supplier, customer, maker)
     VALUES (r.client, v_item, v_serial, 'INSTOCK', s.rec_num, s.pallet, s.warehouse, s.location, r.receipt_no,

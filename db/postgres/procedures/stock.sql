@@ -20,8 +20,9 @@
 
 SELECT drop_routines(
     'stk_number', 'stk_rec_num', 'stk_date', 'stk_pallet', 'stk_known_pallet',
-    'stk_location', 'stk_location_open', 'stk_lock_location', 'stk_pallets_in', 'stk_move_line', 'stk_move_pallet',
-    'stk_product', 'stk_check_uom', 'stk_line_to_move', 'stk_movable_pallet',
+    'stk_location', 'stk_location_open', 'stk_lock_location', 'stk_pallets_in', 'stk_new_line',
+    'stk_empty_containers', 'stk_move_line', 'stk_move_pallet',
+    'stk_product', 'stk_grade', 'stk_check_uom', 'stk_line_to_move', 'stk_movable_pallet',
     'rf_item_relocation', 'rf_item_relocation2', 'rf_location_transfer', 'rf_pallet_relocation',
     'rf_relocate_carton', 'rf_update_pallet_location_qty', 'rf_next_pallet_no', 'rf_create_stock',
     'rf_update_serial_pallet', 'rf_create_carton', 'rf_map_carton', 'rf_split_carton', 'rf_query_carton',
@@ -205,6 +206,43 @@ LANGUAGE sql STABLE AS $$
     WHERE x.pallet IS DISTINCT FROM p_except_pallet;
 $$;
 
+-- A new stock line of p_qty with the attributes of the line p_from, in a
+-- place, on a pallet (NULL: loose) and in a carton (NULL: none), of a grade
+-- and status, picked for an order line when one is named. Answers its number.
+CREATE FUNCTION stk_new_line(p_from stock, p_qty numeric, p_warehouse text, p_location text, p_pallet text,
+                             p_carton text, p_grade text, p_status text, p_so_no text, p_so_line integer,
+                             p_operator text)
+RETURNS bigint
+LANGUAGE sql AS $$
+    INSERT INTO stock (client, item_no, warehouse, location, pallet, carton_no, uom, qty, qty_booked, qty_rcvd,
+                       grade, lot_no, batch_no, expiry_date, prod_date, item_size, item_color, item_class,
+                       item_width, item_depth, item_height, item_weight, supplier, owner, customer, origin_country,
+                       currency, unit_cost, ppq_packing, ppq_qty, receipt_no, receipt_line, receipt_date, so_no,
+                       so_line_no, status, maker, last_update)
+    VALUES ((p_from).client, (p_from).item_no, p_warehouse, p_location, p_pallet, p_carton, (p_from).uom, p_qty, 0,
+            p_qty, p_grade, (p_from).lot_no, (p_from).batch_no, (p_from).expiry_date, (p_from).prod_date,
+            (p_from).item_size, (p_from).item_color, (p_from).item_class, (p_from).item_width, (p_from).item_depth,
+            (p_from).item_height, (p_from).item_weight, (p_from).supplier, (p_from).owner, (p_from).customer,
+            (p_from).origin_country, (p_from).currency, (p_from).unit_cost, (p_from).ppq_packing, (p_from).ppq_qty,
+            (p_from).receipt_no, (p_from).receipt_line, (p_from).receipt_date, p_so_no, p_so_line, p_status,
+            p_operator, localtimestamp(0))
+    RETURNING rec_num;
+$$;
+
+-- A pallet and a carton of a client that hold nothing any more are empty.
+CREATE FUNCTION stk_empty_containers(p_client text, p_pallet text, p_carton text, p_operator text)
+RETURNS void
+LANGUAGE sql AS $$
+    UPDATE pallet p SET status = 'EMPTY'
+    WHERE p.pallet = p_pallet AND p.status = 'ACTIVE'
+      AND NOT EXISTS (SELECT 1 FROM stock s WHERE s.pallet = p.pallet AND s.qty > 0 AND s.status <> 'DESPATCHED');
+    UPDATE carton c SET status = 'EMPTY', maker = p_operator, last_update = localtimestamp(0)
+    WHERE c.client = p_client AND c.carton_no = p_carton AND c.status = 'ACTIVE'
+      AND NOT EXISTS (SELECT 1 FROM stock s
+                      WHERE s.client = c.client AND s.carton_no = c.carton_no AND s.qty > 0
+                        AND s.status <> 'DESPATCHED');
+$$;
+
 -- Move p_qty of stock line p_rec_num to a location, onto p_pallet and into
 -- p_carton (NULL: loose), with a new grade and status when given (NULL:
 -- kept). The whole line moves in place, keeping its number; part of a line
@@ -292,39 +330,16 @@ BEGIN
             SET qty = s.qty + p_qty, maker = p_operator, last_update = localtimestamp(0)
             WHERE s.rec_num = v_to;
         ELSE
-            INSERT INTO stock (client, item_no, warehouse, location, pallet, carton_no, uom, qty, qty_booked,
-                               qty_rcvd, grade, lot_no, batch_no, expiry_date, prod_date, item_size, item_color,
-                               item_class, item_width, item_depth, item_height, item_weight, supplier, owner,
-                               customer, origin_country, currency, unit_cost, ppq_packing, ppq_qty, receipt_no,
-                               receipt_line, receipt_date, so_no, so_line_no, status, maker, last_update)
-            VALUES (v_line.client, v_line.item_no, p_warehouse, p_location, p_pallet, p_carton, v_line.uom,
-                    p_qty, 0, p_qty, v_grade, v_line.lot_no, v_line.batch_no, v_line.expiry_date,
-                    v_line.prod_date, v_line.item_size, v_line.item_color, v_line.item_class,
-                    v_line.item_width, v_line.item_depth, v_line.item_height, v_line.item_weight,
-                    v_line.supplier, v_line.owner, v_line.customer, v_line.origin_country, v_line.currency,
-                    v_line.unit_cost, v_line.ppq_packing, v_line.ppq_qty, v_line.receipt_no,
-                    v_line.receipt_line, v_line.receipt_date, v_line.so_no, v_line.so_line_no, v_status,
-                    p_operator, localtimestamp(0))
-            RETURNING rec_num INTO v_to;
+            v_to := stk_new_line(v_line, p_qty, p_warehouse, p_location, p_pallet, p_carton, v_grade, v_status,
+                                 v_line.so_no, v_line.so_line_no, p_operator);
         END IF;
     END IF;
 
     -- A pallet or carton left without stock is empty; one that receives stock is in use.
-    IF v_line.pallet IS DISTINCT FROM p_pallet THEN
-        UPDATE pallet p SET status = 'EMPTY'
-        WHERE p.pallet = v_line.pallet AND p.status = 'ACTIVE'
-          AND NOT EXISTS (SELECT 1 FROM stock s WHERE s.pallet = p.pallet AND s.qty > 0 AND s.status <> 'DESPATCHED');
-        UPDATE pallet p SET status = 'ACTIVE' WHERE p.pallet = p_pallet AND p.status = 'EMPTY';
-    END IF;
-    IF v_line.carton_no IS DISTINCT FROM p_carton THEN
-        UPDATE carton c SET status = 'EMPTY', maker = p_operator, last_update = localtimestamp(0)
-        WHERE c.client = v_line.client AND c.carton_no = v_line.carton_no AND c.status = 'ACTIVE'
-          AND NOT EXISTS (SELECT 1 FROM stock s
-                          WHERE s.client = c.client AND s.carton_no = c.carton_no AND s.qty > 0
-                            AND s.status <> 'DESPATCHED');
-        UPDATE carton c SET status = 'ACTIVE', maker = p_operator, last_update = localtimestamp(0)
-        WHERE c.client = v_line.client AND c.carton_no = p_carton AND c.status = 'EMPTY';
-    END IF;
+    PERFORM stk_empty_containers(v_line.client, v_line.pallet, v_line.carton_no, p_operator);
+    UPDATE pallet p SET status = 'ACTIVE' WHERE p.pallet = p_pallet AND p.status = 'EMPTY';
+    UPDATE carton c SET status = 'ACTIVE', maker = p_operator, last_update = localtimestamp(0)
+    WHERE c.client = v_line.client AND c.carton_no = p_carton AND c.status = 'EMPTY';
 
     INSERT INTO stock_movement (movement_type, client, item_no, rec_num, rec_num_to, uom, qty, qty_before,
                                 qty_after, warehouse_from, location_from, pallet_from, carton_from,
@@ -424,6 +439,22 @@ BEGIN
 END
 $$;
 
+-- A grade typed on the handheld, in upper case; NULL when blank, refused when
+-- it is not a known grade.
+CREATE FUNCTION stk_grade(p_grade text)
+RETURNS text
+LANGUAGE plpgsql STABLE AS $$
+DECLARE
+    v_grade text := nullif(upper(btrim(coalesce(p_grade, ''))), '');
+BEGIN
+    IF v_grade IS NOT NULL AND NOT EXISTS (SELECT 1 FROM parameter_tbl t
+                                           WHERE t.param_table = 'GRADE' AND t.param_code = v_grade) THEN
+        PERFORM refuse(-1, format('Grade %s is not a known grade.', v_grade));
+    END IF;
+    RETURN v_grade;
+END
+$$;
+
 -- The unit to keep stock of a product in: the one given, which must be one
 -- of the product's units, or the product's lowest unit when none is given.
 CREATE FUNCTION stk_check_uom(p_product product, p_uom text)
@@ -517,7 +548,7 @@ DECLARE
     v_line     stock%ROWTYPE;
     v_dest     location%ROWTYPE;
     v_pallet   text;
-    v_grade    text := nullif(upper(btrim(coalesce(p_grade, ''))), '');
+    v_grade    text;
     v_elsewhere text;
 BEGIN
     v_operator := active_operator(p_operator);
@@ -525,10 +556,7 @@ BEGIN
     v_rec_num := v_line.rec_num;
     v_qty := stk_number(p_qty, 'Quantity', true);
     v_dest := stk_location(coalesce(nullif(btrim(p_warehouse), ''), v_line.warehouse), p_location);
-    IF v_grade IS NOT NULL AND NOT EXISTS (SELECT 1 FROM parameter_tbl t
-                                           WHERE t.param_table = 'GRADE' AND t.param_code = v_grade) THEN
-        PERFORM refuse(-1, format('Grade %s is not a known grade.', v_grade));
-    END IF;
+    v_grade := stk_grade(p_grade);
     IF coalesce(btrim(p_pallet), '') <> '' THEN
         v_pallet := stk_pallet(p_pallet);
         IF v_pallet IS NULL THEN
@@ -650,7 +678,7 @@ LANGUAGE plpgsql AS $$
 DECLARE
     v_operator text;
     v_pallet   text;
-    v_grade    text := nullif(upper(btrim(coalesce(p_grade, ''))), '');
+    v_grade    text;
     v_from     text;
     v_dest     location%ROWTYPE;
     v_lines    integer;
@@ -662,10 +690,7 @@ BEGIN
     WHERE s.pallet = v_pallet AND s.qty > 0 AND s.status <> 'DESPATCHED'
     LIMIT 1;
     v_dest := stk_location(coalesce(nullif(btrim(p_warehouse), ''), v_from), p_location);
-    IF v_grade IS NOT NULL AND NOT EXISTS (SELECT 1 FROM parameter_tbl t
-                                           WHERE t.param_table = 'GRADE' AND t.param_code = v_grade) THEN
-        PERFORM refuse(-1, format('Grade %s is not a known grade.', v_grade));
-    END IF;
+    v_grade := stk_grade(p_grade);
     v_lines := stk_move_pallet(v_pallet, v_dest.warehouse, v_dest.location, v_grade, NULL, 'RELOCATE',
                                'Pallet relocation', v_operator);
     sqlstatus := 0;
