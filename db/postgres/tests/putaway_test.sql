@@ -1,6 +1,8 @@
 -- Putaway and replenishment routines, on the demo data. Everything runs in one
 -- transaction that is rolled back; a failed assertion stops the script.
+\ir support/ledger.sql
 BEGIN;
+SELECT pg_temp.ledger_open();
 
 -- The receipt R000001 pallets wait at RCV-01 with reserved destinations.
 DO $$
@@ -114,8 +116,10 @@ BEGIN
 END
 $$;
 
+SELECT pg_temp.ledger_check('putaway');
 ROLLBACK;
 BEGIN;
+SELECT pg_temp.ledger_open();
 
 -- Finding a location for one pallet of a receipt.
 DO $$
@@ -207,6 +211,8 @@ BEGIN
 END
 $$;
 
+SELECT pg_temp.ledger_check('top-up');
+
 -- Pick faces and top-up locations.
 DO $$
 BEGIN
@@ -223,6 +229,7 @@ $$;
 
 ROLLBACK;
 BEGIN;
+SELECT pg_temp.ledger_open();
 
 -- A line partly topped up into its pick face, then its pallet put away: the
 -- task's close confirms what the pallet brought, and the task counts both.
@@ -252,8 +259,10 @@ BEGIN
 END
 $$;
 
+SELECT pg_temp.ledger_check('top-up and putaway');
 ROLLBACK;
 BEGIN;
+SELECT pg_temp.ledger_open();
 
 -- Closing a replenishment task moves the booked stock into the pick face.
 DO $$
@@ -280,8 +289,10 @@ BEGIN
 END
 $$;
 
+SELECT pg_temp.ledger_check('replenishment');
 ROLLBACK;
 BEGIN;
+SELECT pg_temp.ledger_open();
 
 -- A short replenishment with a reason releases the rest of the booking.
 DO $$
@@ -295,4 +306,5 @@ BEGIN
 END
 $$;
 
+SELECT pg_temp.ledger_check('short replenishment');
 ROLLBACK;

@@ -3,7 +3,9 @@
 -- case (run by scripts/db.sh test).
 
 \set ON_ERROR_STOP 1
+\ir support/ledger.sql
 BEGIN;
+SELECT pg_temp.ledger_open();
 
 -- Dates typed on the handheld.
 DO $$
@@ -436,4 +438,5 @@ BEGIN
 END
 $$;
 
+SELECT pg_temp.ledger_check('receiving');
 ROLLBACK;
