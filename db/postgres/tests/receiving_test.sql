@@ -193,6 +193,8 @@ BEGIN
     ASSERT v_status = -4 AND v_msg = format('Receipt %s is closed.', v_receipt), v_msg;
     CALL rf_update_receipt_serial_adjustment('C01', 'A1015', 'SNX-7', v_receipt, 'JOE', v_status, v_msg);
     ASSERT v_status = -23, v_msg;
+    CALL rf_update_receipt_serial_adjustment('C01', 'A1015', 'SNX-1', v_receipt, 'JOE', v_status, v_msg);
+    ASSERT v_status = -21 AND v_msg = 'Serial number SNX-1 of A1015 is already known (instock).', v_msg;
     ASSERT EXISTS (SELECT 1 FROM rf_get_item_closed_receipts('C01', 'A1016') i
                    WHERE i.receipt_no = v_receipt AND i."Status" = 'CLOSED'), 'closed receipts of an item';
 END
