@@ -1440,7 +1440,7 @@ $$;
 -- and task it is recorded under. A serial already on the order is changed.
 -- The item must be serial controlled, and an order takes no more serial
 -- numbers of an item than the picked quantity has units times the serial
--- numbers per unit. Answers the message; refuses through pick_refuse.
+-- numbers per unit. Answers the message; refuses through refuse().
 CREATE FUNCTION pick_record_so_serial(p_client text, p_item_no text, p_serial_no text, p_customer text,
                                       p_so_no text, p_so_line integer, p_pallet text, p_warranty_no text,
                                       p_wo_no text, p_task_no integer, p_activity integer, p_operator text)
