@@ -29,9 +29,6 @@ class Engine {
 
 // Register every database provider this build has.
 void AddProviders(db::Connector& connector, const ConfigFile& config);
-// Return how many connections the providers keep open between requests under this
-// configuration (0 when they keep none).
-int PooledConnections(const IniFile* ini);
 
 // Split "NAME=VALUE" at the first "="; nullopt when there is no "=" or the name is empty.
 std::optional<std::pair<std::string, std::string>> SplitAssignment(const std::string& arg);

@@ -6,6 +6,10 @@
 #ifdef TALWEN_WITH_POSTGRES
 #include "db/postgres/provider.h"
 #endif
+#ifdef TALWEN_WITH_ODBC
+#include "db/odbc/provider.h"
+#include "db/odbc/target.h"
+#endif
 
 namespace talwen::program {
 
@@ -17,14 +21,14 @@ void AddProviders([[maybe_unused]] db::Connector& connector,
                   return db::postgres::ReadPoolSettings(ini.get());
                 }));
 #endif
-}
-
-int PooledConnections([[maybe_unused]] const IniFile* ini) {
-  int connections = 0;
-#ifdef TALWEN_WITH_POSTGRES
-  connections += db::postgres::ReadPoolSettings(ini).size;
+#ifdef TALWEN_WITH_ODBC
+  // One provider under every name it answers to, so all share its pools.
+  const auto odbc = std::make_shared<db::odbc::OdbcProvider>([&config] {
+    const auto ini = config.snapshot();
+    return db::odbc::ReadSettings(ini.get());
+  });
+  for (const std::string& name : db::odbc::ProviderNames()) connector.add(name, odbc);
 #endif
-  return connections;
 }
 
 }  // namespace talwen::program

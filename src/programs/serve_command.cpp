@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "base/dates.h"
+#include "db/pool.h"
 #include "host/http_gateway.h"
 #include "programs/program.h"
 
@@ -142,7 +143,7 @@ int ServeCommand(int argc, char** argv) {
   // As many workers as the database pool keeps connections, so that a busy gateway neither
   // waits for nor reopens connections.
   if (!threads_given) {
-    const int pool_size = PooledConnections(ini.get());
+    const int pool_size = db::ReadPoolSettings(ini.get()).size;
     if (pool_size > 0) options.threads = static_cast<size_t>(pool_size);
   }
 
