@@ -5,8 +5,8 @@
 #      PostgreSQL cluster holding the reference warehouse database (its own cluster, on port
 #      ${TALWEN_TEST_PGPORT:-55433}, so a running demo database is left alone);
 #   3. the same tests built with the address and undefined-behaviour sanitizers;
-#   4. the real-browser test of the item image pages (scripts/browser_test.sh), on a freshly
-#      loaded database.
+#   4. the real-browser tests of the item image pages and the handheld pages
+#      (scripts/browser_test.sh), on a freshly loaded database.
 # Installs what is missing first (scripts/deps.sh).
 set -euo pipefail
 
