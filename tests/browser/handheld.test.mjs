@@ -8,6 +8,7 @@
 // can run again on the same database. Environment: see support.mjs.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
+import { readdirSync, rmSync } from 'node:fs';
 import { join } from 'node:path';
 import { launchBrowser, out, sql, startServer } from './support.mjs';
 
@@ -23,6 +24,7 @@ let browser;
 before(async () => {
   server = await startServer();
   browser = await launchBrowser();
+  for (const name of readdirSync(out)) if (name.startsWith('handheld-')) rmSync(join(out, name)); // an earlier run's
 });
 
 after(async () => {
@@ -187,8 +189,12 @@ for (const [index, size] of SIZES.entries()) {
       await h.enter(pallet);
       const target = await h.big();
       await h.shot('putaway-location');
-      await h.enter('RCV-02');
+      await h.enter('RCV-02'); // not the location chosen: asked again, then refused
+      assert.equal(await h.big(), 'RCV-02');
+      await h.shot('putaway-other');
+      await h.enter('1');
       await h.expectStatus('bad', /RCV-02/);
+      await h.enter('0');
       await h.enter(target);
       await h.expectStatus('good', new RegExp(`put away to W1/${target}.*Task WO\\d+/1 closed`));
       assert.equal(sql(`SELECT location || ' ' || status FROM stock WHERE pallet = '${pallet}'`), `${target} AVAILABLE`);

@@ -8,24 +8,31 @@ import { menu } from './signon.js';
 import { T } from './texts.js';
 import { fail, ok, show } from './ui.js';
 
-// The open activities of a movement type for the client in the warehouse.
-async function activities(movementType) {
-  return (await call('rf_query_stock_movements', { movement_type: movementType, limit: '' })).records;
+// The open activities of a movement type for the client in the warehouse: all of them, or
+// (for a list to choose from) as many as one reply carries.
+function activities(movementType, limit = '') {
+  return call('rf_query_stock_movements', { movement_type: movementType, limit });
 }
 
 export function putaway() {
   show({
     title: T.putaway.title,
-    fields: [{ name: 'pallet', label: T.pallet }],
+    fields: [{ name: 'pallet', label: T.putaway.scan }],
     empty: waiting,
     back: menu,
-    submit: ({ pallet }) => locate(pallet),
+    submit: async ({ pallet }) => {
+      // A putaway task (works order, or works order/task) stands for its pallet.
+      if (!/^WO/i.test(pallet)) return locate(pallet);
+      const task = (await activities('PUTAWAY')).records.find((a) => same(a.get('wo_no'), pallet) || same(`${a.get('wo_no')}/${a.get('task_no')}`, pallet));
+      return task ? locate(task.get('pallet_from')) : fail(T.putaway.noTask(pallet));
+    },
   });
 }
 
 async function waiting() {
+  const open = await activities('PUTAWAY', 'Y');
   const byPallet = new Map();
-  for (const a of await activities('PUTAWAY')) {
+  for (const a of open.records) {
     const pallet = a.get('pallet_from');
     if (pallet && !byPallet.has(pallet)) byPallet.set(pallet, a);
   }
@@ -37,6 +44,7 @@ async function waiting() {
       detail: `${a.get('item_no')} ${a.get('qty')} ${a.get('uom')} ${a.get('location_from')}`,
       run: () => locate(pallet),
     })),
+    more: open.more,
     back: menu,
   });
 }
@@ -44,7 +52,7 @@ async function waiting() {
 async function locate(pallet) {
   const [place, open] = await Promise.all([call('rf_get_putaway_pallet_location', { pallet }), activities('PUTAWAY')]);
   if (!place.ok) return fail(failure(place));
-  const tasks = open.filter((a) => samePallet(a.get('pallet_from'), pallet));
+  const tasks = open.records.filter((a) => samePallet(a.get('pallet_from'), pallet));
   const warehouse = place.get('warehouse_to');
   const suggested = place.get('location_to');
   show({
@@ -57,7 +65,16 @@ async function locate(pallet) {
     ],
     fields: [{ name: 'location', label: T.scanLocation }],
     back: putaway,
-    submit: ({ location }) => putAway(pallet, warehouse, location, tasks),
+    submit: ({ location }) => {
+      if (same(location, suggested)) return putAway(pallet, warehouse, location, tasks);
+      // Another location than the one chosen: asked once more before the pallet moves.
+      show({
+        title: T.putaway.title,
+        info: [[T.pallet, pallet], T.putaway.otherThan(suggested), { text: location.toUpperCase(), big: true }],
+        choices: [{ label: T.putaway.confirmOther, run: () => putAway(pallet, warehouse, location, tasks) }],
+        back: () => locate(pallet),
+      });
+    },
   });
 }
 
@@ -94,7 +111,7 @@ export function replenish() {
     empty: replenishList,
     back: menu,
     submit: async ({ task }) => {
-      const found = (await activities('REPLENISH')).find(
+      const found = (await activities('REPLENISH')).records.find(
         (a) => same(a.get('wo_no'), task) || same(`${a.get('wo_no')}/${a.get('task_no')}`, task) || samePallet(a.get('pallet_from'), task),
       );
       if (!found) return fail(T.replenish.unknown(task));
@@ -104,11 +121,12 @@ export function replenish() {
 }
 
 async function replenishList() {
-  const open = await activities('REPLENISH');
-  if (!open.length) return fail(T.replenish.none);
+  const open = await activities('REPLENISH', 'Y');
+  if (!open.records.length) return fail(T.replenish.none);
   show({
     title: T.replenish.title,
-    choices: open.map((a) => ({
+    more: open.more,
+    choices: open.records.map((a) => ({
       label: `${a.get('location_to')} ${a.get('item_no')}`,
       detail: `${a.get('qty')} ${a.get('uom')} ${T.from} ${a.get('location_from')} ${a.get('wo_no')}/${a.get('task_no')}`,
       run: () => fromScan(a),

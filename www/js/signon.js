@@ -88,6 +88,7 @@ async function useWarehouse(warehouse, rows, preferred) {
     const check = await call('rf_verify_user_station', { warehouse, station, station_type: '' });
     if (check.status !== 0) {
       if (rows.length > 1) chooseWarehouse(rows, preferred);
+      else await signOff();
       return fail(T.stationRefused(station, warehouse, check.status));
     }
   }
@@ -142,5 +143,5 @@ export async function signOff() {
     }
   }
   ok(T.signedOff);
-  signOn();
+  signOn(operator);
 }

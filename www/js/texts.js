@@ -24,6 +24,7 @@ export const T = {
   back: 'Back (Esc)',
   serialOf: (n, count) => `Serial ${n} of ${count}`,
   enterTakes: (value) => `Enter alone: ${value}`,
+  more: 'More not shown: scan to choose.',
 
   // Refusals the handheld makes itself
   required: (label) => `${label}: required.`,
@@ -115,7 +116,11 @@ export const T = {
     title: 'Put away',
     waiting: 'Waiting pallets',
     none: 'No pallet waits for putaway.',
+    scan: 'Pallet or task',
+    noTask: (task) => `No putaway task ${task}.`,
     goTo: 'Take it to:',
+    otherThan: (location) => `Not ${location}, but:`,
+    confirmOther: 'Put it here',
     closed: (tasks) => `Task ${tasks} closed.`,
   },
 

@@ -13,6 +13,7 @@
 //   submit   async (values) => ..., run with the values of the fields by name
 //   choices  [{label, detail, run}], a numbered list: its number (or its label) and Enter,
 //            its F-key or a tap runs it; 0 and Enter goes back
+//   more     the list was cut short by the reply's size limit: says so below it
 //   empty    run by Enter on the empty first field (a list to choose from, say; the first
 //            screen of a workflow opens its list so, and 0 there leads back to the menu);
 //            without it, Enter on a screen's only field when empty goes back
@@ -121,6 +122,7 @@ export function show(screen) {
     if (choice.detail) add(button, 'span', choice.detail, 'd');
     button.onclick = () => perform(screen, choice.run);
   });
+  if (screen.more) add(list, 'li', T.more, 'd');
 
   const keys = $('keys');
   keys.replaceChildren();
