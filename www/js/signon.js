@@ -68,16 +68,30 @@ function settings() {
   });
 }
 
-function chooseWarehouse(rows, preferred) {
-  if (!rows.length) return fail(T.noWarehouse);
-  const take = (row) => () => useWarehouse(row.get('warehouse'), rows, preferred);
-  if (rows.length === 1) return take(rows[0])();
-  const first = rows.find((r) => r.get('warehouse') === preferred) || rows[0];
+// Choose one of rows by its key: taken at once when there is only one; otherwise a numbered
+// list in which Enter alone takes the preferred one.
+function chooseOne({ title, rows, key, name, preferred, none, take, back }) {
+  if (!rows.length) return fail(none);
+  if (rows.length === 1) return take(rows[0]);
+  const first = rows.find((r) => r.get(key) === preferred) || rows[0];
   show({
+    title,
+    info: [T.enterTakes(first.get(key))],
+    choices: rows.map((r) => ({ label: r.get(key), detail: r.get(name), run: () => take(r) })),
+    empty: () => take(first),
+    back,
+  });
+}
+
+function chooseWarehouse(rows, preferred) {
+  chooseOne({
     title: T.warehouse,
-    info: [T.enterTakes(first.get('warehouse'))],
-    choices: rows.map((r) => ({ label: r.get('warehouse'), detail: r.get('warehouse_name'), run: take(r) })),
-    empty: take(first),
+    rows,
+    key: 'warehouse',
+    name: 'warehouse_name',
+    preferred,
+    none: T.noWarehouse,
+    take: (row) => useWarehouse(row.get('warehouse'), rows, preferred),
     back: signOff,
   });
 }
@@ -93,26 +107,22 @@ async function useWarehouse(warehouse, rows, preferred) {
     }
   }
   session.update({ warehouse });
-  const [clients, last] = await Promise.all([call('rf_get_operator_clients2'), call('rf_get_last_client_accessed')]);
-  chooseClient(clients.records, last.status === 0 ? last.get('client') : '');
+  return changeClient();
 }
 
+// The clients the operator may work for; the one of this tab, else the last one, first.
 export async function changeClient() {
   const [clients, last] = await Promise.all([call('rf_get_operator_clients2'), call('rf_get_last_client_accessed')]);
-  chooseClient(clients.records, session.get().client || last.get('client'));
-}
-
-function chooseClient(rows, preferred) {
-  if (!rows.length) return fail(T.noClient);
-  const take = (row) => () => useClient(row.get('client'), row.get('client_name'), rows.length);
-  if (rows.length === 1) return take(rows[0])();
-  const first = rows.find((r) => r.get('client') === preferred) || rows[0];
-  show({
+  const current = session.get().client;
+  chooseOne({
     title: T.client,
-    info: [T.enterTakes(first.get('client'))],
-    choices: rows.map((r) => ({ label: r.get('client'), detail: r.get('client_name'), run: take(r) })),
-    empty: take(first),
-    back: session.get().client ? menu : signOff,
+    rows: clients.records,
+    key: 'client',
+    name: 'client_name',
+    preferred: current || (last.status === 0 ? last.get('client') : ''),
+    none: T.noClient,
+    take: (row) => useClient(row.get('client'), row.get('client_name'), clients.records.length),
+    back: current ? menu : signOff,
   });
 }
 
