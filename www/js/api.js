@@ -12,7 +12,8 @@ const GATEWAY = 'talwen/http_talwen.asp';
 const TIME_LIMIT_MS = 45000;
 
 // A call that brought no reply to read: kind "network" (nothing came back), "signon" (the
-// gateway wants the operator to sign on again) or "http" (the gateway refused the request).
+// gateway wants the operator to sign on again), "http" (the gateway refused the request) or
+// "failed" (the engine failed and the gateway says why).
 export class CallError extends Error {
   constructor(kind, message) {
     super(message);
@@ -34,13 +35,15 @@ export async function call(fn, fields = {}) {
   }
   if (res.status === 401) throw new CallError('signon', T.signOnAgain);
   if (!res.ok) throw new CallError('http', T.refused(res.status));
-  const reply = new Reply(text);
-  reply.reason = res.headers.get('Talwen-Error') || '';
-  return reply;
+  // An empty reply is a list without rows, or a failure. The gateway's reason, when it
+  // gives one, says it is a failure, and which.
+  const reason = res.headers.get('Talwen-Error') || '';
+  if (text === '' && reason) throw new CallError('failed', reason);
+  return new Reply(text);
 }
 
 // What to tell the operator about a reply that failed: the engine's message, else the
-// gateway's reason for an empty reply, else the fallback given.
+// fallback given.
 export function failure(reply, fallback = T.noAnswer) {
-  return reply.message || reply.reason || fallback;
+  return reply.message || fallback;
 }

@@ -25,7 +25,7 @@ function movePallet() {
     back: move,
     submit: async ({ pallet }) => {
       const where = await call('rf_get_pallet_location', { pallet });
-      if (!where.ok || where.status < 0) return fail(failure(where, T.unknownPallet(pallet)));
+      if (where.empty || where.status < 0) return fail(failure(where, T.unknownPallet(pallet)));
       show({
         title: T.move.pallet,
         info: [[T.pallet, pallet], [T.at, `${where.get('warehouse')} ${where.get('location')}`], where.status > 0 ? where.message : ''].filter(Boolean),

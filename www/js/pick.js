@@ -298,7 +298,7 @@ async function confirm(o, pallet) {
         }
       }
       const reply = await call('rf_confirm_despatch', { customer: o.customer, so_no: o.so, despatch: o.despatch, pallet, ...values });
-      if (reply.text !== '0') return fail(reply.reason || T.despatch.refused);
+      if (reply.text !== '0') return fail(T.despatch.refused);
       ok(T.despatch.done(pallet, values.trip));
       const left = await despatchList(o);
       return left.length ? despatchOrder(o.so) : despatch();
