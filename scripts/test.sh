@@ -6,8 +6,8 @@
 #      running demo database is left alone); then the build, and the unit, contract and
 #      integration tests against that database;
 #   3. the same tests built with the address and undefined-behaviour sanitizers;
-#   4. the real-browser test of the item image pages (scripts/browser_test.sh), on a freshly
-#      loaded database.
+#   4. the real-browser tests of the item image pages and the handheld pages
+#      (scripts/browser_test.sh), on a freshly loaded database.
 # Installs what is missing first (scripts/deps.sh).
 set -euo pipefail
 
