@@ -26,6 +26,21 @@ bool iends_with(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && iequals(s.substr(s.size() - suffix.size()), suffix);
 }
 
+std::string one_line(std::string_view text) {
+  std::string out;
+  bool blank = false;
+  for (const char c : text) {
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      blank = !out.empty();
+      continue;
+    }
+    if (blank) out.push_back(' ');
+    blank = false;
+    out.push_back(c);
+  }
+  return out;
+}
+
 std::string_view trim_right(std::string_view s, std::string_view blanks) {
   const size_t last = s.find_last_not_of(blanks);
   return last == std::string_view::npos ? std::string_view() : s.substr(0, last + 1);
