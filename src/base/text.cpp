@@ -26,10 +26,20 @@ bool iends_with(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && iequals(s.substr(s.size() - suffix.size()), suffix);
 }
 
-std::string one_line(std::string_view text) {
+std::string_view trim_right(std::string_view s, std::string_view blanks) {
+  const size_t last = s.find_last_not_of(blanks);
+  return last == std::string_view::npos ? std::string_view() : s.substr(0, last + 1);
+}
+
+std::string_view trim(std::string_view s, std::string_view blanks) {
+  const size_t first = s.find_first_not_of(blanks);
+  return first == std::string_view::npos ? std::string_view() : trim_right(s.substr(first), blanks);
+}
+
+std::string one_line(std::string_view s) {
   std::string out;
   bool blank = false;
-  for (const char c : text) {
+  for (const char c : s) {
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
       blank = !out.empty();
       continue;
@@ -39,16 +49,6 @@ std::string one_line(std::string_view text) {
     out.push_back(c);
   }
   return out;
-}
-
-std::string_view trim_right(std::string_view s, std::string_view blanks) {
-  const size_t last = s.find_last_not_of(blanks);
-  return last == std::string_view::npos ? std::string_view() : s.substr(0, last + 1);
-}
-
-std::string_view trim(std::string_view s, std::string_view blanks) {
-  const size_t first = s.find_first_not_of(blanks);
-  return first == std::string_view::npos ? std::string_view() : trim_right(s.substr(first), blanks);
 }
 
 }  // namespace talwen

@@ -32,12 +32,12 @@ bool iequals(std::string_view a, std::string_view b);
 // Does s end with suffix, compared as iequals does?
 bool iends_with(std::string_view s, std::string_view suffix);
 
-// Return text on one line: every run of blanks and line breaks (space, tab, CR, LF) between
-// words becomes one space, and none is kept at either end (a database's message).
-std::string one_line(std::string_view text);
-
 // Return s without the characters of `blanks` at either end (at the right end only).
 std::string_view trim(std::string_view s, std::string_view blanks = kBlanks);
 std::string_view trim_right(std::string_view s, std::string_view blanks = kBlanks);
+
+// Return s on one line: each run of spaces, tabs and line breaks becomes one space, and none
+// is left at either end (a server's message made fit for a reply).
+std::string one_line(std::string_view s);
 
 }  // namespace talwen
