@@ -7,6 +7,24 @@ install(FILES deploy/talwen.INI DESTINATION /etc/talwen)
 install(FILES deploy/default DESTINATION /etc/default RENAME talwen)
 install(FILES deploy/logrotate DESTINATION /etc/logrotate.d RENAME talwen)
 install(FILES deploy/systemd/talwen.service DESTINATION /lib/systemd/system)
+# talwen@PORT.service: one more instance on this machine, on 127.0.0.1:PORT; the same unit
+# but for the port.
+file(READ deploy/systemd/talwen.service unit)
+set(template_unit "${unit}")
+string(REPLACE "Description=Talwen RF gateway\n" "Description=Talwen RF gateway on port %i\n"
+  template_unit "${template_unit}")
+string(REPLACE "$TALWEN_SERVE_OPTIONS\n" "$TALWEN_SERVE_OPTIONS --listen 127.0.0.1:%i\n"
+  template_unit "${template_unit}")
+string(REPLACE "# The Talwen RF gateway.\n"
+  "# One more instance of the Talwen RF gateway, on 127.0.0.1:PORT: talwen@PORT.service.\n"
+  template_unit "${template_unit}")
+string(REGEX MATCHALL "%i" specifiers "${template_unit}")
+list(LENGTH specifiers specifiers)
+if(NOT specifiers EQUAL 2)
+  message(FATAL_ERROR "deploy/systemd/talwen.service: cannot make talwen@.service from it")
+endif()
+file(WRITE ${CMAKE_BINARY_DIR}/package/talwen@.service "${template_unit}")
+install(FILES ${CMAKE_BINARY_DIR}/package/talwen@.service DESTINATION /lib/systemd/system)
 # The reference database, loaded in this order: sql/schema.sql, sql/procedures/*.sql by name,
 # then sql/demo.sql for the demo warehouse.
 install(FILES db/postgres/schema.sql db/postgres/demo.sql DESTINATION share/talwen/sql)

@@ -42,7 +42,8 @@ snapshot() {
     dpkg-statoverride --list | grep talwen || true
     local path
     for path in /usr/bin/talwen /etc/talwen /etc/default/talwen /etc/logrotate.d/talwen \
-        /lib/systemd/system/talwen.service /usr/share/talwen /usr/share/doc/talwen \
+        /lib/systemd/system/talwen.service /lib/systemd/system/talwen@.service /usr/share/talwen \
+        /usr/share/doc/talwen \
         /var/log/talwen /var/lib/talwen; do
         [[ ! -e $path ]] || ls -ld "$path"
     done
@@ -115,7 +116,7 @@ fi
 [[ $(stat -c '%U:%G %a' /var/log/talwen) == "talwen:talwen 750" ]] || fail "/var/log/talwen"
 [[ -f /usr/share/talwen/sql/schema.sql && -f /usr/share/talwen/www/index.html ]] ||
     fail "the reference database or the pages are missing"
-verify=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify: $verify"
+verify=$(systemd-analyze verify "$unit" "talwen@$port.service" 2>&1) || fail "systemd-analyze verify: $verify"
 [[ -z $verify ]] || fail "systemd-analyze verify: $verify"
 if command -v logrotate >/dev/null; then
     logrotate --debug /etc/logrotate.d/talwen >"$work/logrotate.txt" 2>&1 ||
