@@ -21,6 +21,7 @@
 #include "db/postgres/provider.h"
 #include "frame/config.h"
 #include "frame/main.h"
+#include "functions/function_table.h"
 #include "integration/pg_fixture.h"
 #include "support/harness.h"
 
@@ -99,7 +100,7 @@ class ProcessBench {
            double seconds) {
     const auto process = [this, values](const Environment& env) {
       return [this, values, &env] {
-        host::Session session;
+        Session session;
         for (const auto& [key, value] : values) session.set(key, value);
         reply_ = Main(env).Process(session, request_);
       };
@@ -125,6 +126,7 @@ class ProcessBench {
     Environment env;
     env.config = &config_;
     env.connector = &connector;
+    env.functions = &RfFunctions();
     return env;
   }
 
@@ -133,7 +135,7 @@ class ProcessBench {
   AdminConnection& admin_;
   db::Connector pooled_connector_, fresh_connector_;
   Environment pooled_, fresh_;
-  host::Request request_;
+  Request request_;
   std::string reply_;
 };
 

@@ -15,9 +15,10 @@
 #include <thread>
 #include <unordered_map>
 
+#include "base/text.h"
 #include "frame/config.h"
-#include "frame/dispatch.h"
 #include "frame/main.h"
+#include "functions/function_table.h"
 #include "host/http_connection.h"
 #include "host/http_fields.h"
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "db/postgres/call_statement.h"
 #include "db/postgres/catalog.h"
 #include "db/postgres/pg_values.h"
-#include "host/values.h"
 
 namespace talwen::db::postgres {
 namespace {
@@ -57,7 +57,7 @@ struct Outcome {
 
   const Value* output(std::string_view name) const {
     for (const auto& [n, v] : outputs) {
-      if (host::iequals(n, name)) return &v;
+      if (iequals(n, name)) return &v;
     }
     return nullptr;
   }
@@ -330,7 +330,7 @@ Plan statement_plan(const std::vector<RoutinePtr>& routines, const CallStatement
 
 int index_by_name(const Routine& r, std::string_view name) {
   for (size_t i = 0; i < r.parameters.size(); ++i) {
-    if (host::iequals(r.parameters[i].name, name)) return static_cast<int>(i);
+    if (iequals(r.parameters[i].name, name)) return static_cast<int>(i);
   }
   return -1;
 }
