@@ -10,7 +10,7 @@ PACKAGES=(
   unixodbc-dev tdsodbc odbc-postgresql
   libcpp-httplib-dev
   clang-format curl wrk
-  nginx logrotate openssl python3
+  nginx logrotate openssl python3 dpkg-dev iproute2 systemd
 )
 
 missing=()

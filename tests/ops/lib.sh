@@ -43,3 +43,17 @@ for s in socks:
 print("\n".join(str(s.getsockname()[1]) for s in socks))
 PY
 }
+
+# The lines of an INI section for the database of `scripts/db.sh env`, reached over TCP so
+# that any user can use them.
+reference_database() {
+    : "${TALWEN_PGTCPHOST:?run under scripts/test.sh, or eval \"\$(scripts/db.sh env)\" first}"
+    cat <<INI
+Provider=PostgreSQL
+Data Source=$TALWEN_PGTCPHOST
+Port=$TALWEN_PGPORT
+Initial Catalog=$TALWEN_PGDATABASE
+User ID=$TALWEN_PGUSER
+Password=$TALWEN_PGPASSWORD
+INI
+}

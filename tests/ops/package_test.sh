@@ -27,7 +27,7 @@ if [[ $(id -u) -ne 0 ]]; then
     echo "package test: skipped: installing a package needs root"
     exit 0
 fi
-: "${TALWEN_PGTCPHOST:?run under scripts/test.sh, or eval \"\$(scripts/db.sh env)\" first}"
+database=$(reference_database)
 
 exec 9>/run/lock/talwen-package-test.lock
 flock -w 1800 9 || fail "another run of this test holds /run/lock/talwen-package-test.lock"
@@ -124,14 +124,7 @@ if command -v logrotate >/dev/null; then
 fi
 
 # The administrator's edit: the reference database.
-cat >>/etc/talwen/talwen.INI <<INI
-Provider=PostgreSQL
-Data Source=$TALWEN_PGTCPHOST
-Port=$TALWEN_PGPORT
-Initial Catalog=$TALWEN_PGDATABASE
-User ID=$TALWEN_PGUSER
-Password=$TALWEN_PGPASSWORD
-INI
+echo "$database" >>/etc/talwen/talwen.INI
 serve_like_the_unit "$work/notify"
 
 echo "package: upgrade to $second"

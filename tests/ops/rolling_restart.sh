@@ -17,7 +17,7 @@ source tests/ops/lib.sh
 
 binary=$(realpath "${TALWEN_BINARY:-build/talwen}")
 seconds=${TALWEN_OPS_SECONDS:-20}
-: "${TALWEN_PGTCPHOST:?run under scripts/test.sh, or eval \"\$(scripts/db.sh env)\" first}"
+database=$(reference_database)
 command -v nginx >/dev/null || fail "nginx is not installed (scripts/deps.sh)"
 [[ -x $binary ]] || fail "no program at $binary"
 
@@ -40,18 +40,7 @@ stop_all() {
 }
 trap stop_all EXIT
 
-cat >"$work/talwen.INI" <<INI
-[veldrawms]
-Provider=PostgreSQL
-Data Source=$TALWEN_PGTCPHOST
-Port=$TALWEN_PGPORT
-Initial Catalog=$TALWEN_PGDATABASE
-User ID=$TALWEN_PGUSER
-Password=$TALWEN_PGPASSWORD
-
-[GENERAL]
-POOL SIZE=4
-INI
+printf '[GENERAL]\nPOOL SIZE=4\n[veldrawms]\n%s\n' "$database" >"$work/talwen.INI"
 
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 \
     -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
