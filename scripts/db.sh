@@ -28,6 +28,8 @@ PROJECT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 SQL_DIR=$PROJECT_DIR/db/postgres
 PORT=${TALWEN_PGPORT:-55432}
 DB_NAME=talwen
+TEMPLATE_NAME=talwen_template
+COPY_PREFIX=talwen_copy_
 DB_USER=talwen
 DB_PASSWORD=talwen
 ADMIN_USER=postgres
@@ -264,18 +266,26 @@ BEGIN
     END IF;
 END
 \$\$;
+-- Tests make copies of the reference database for themselves.
+ALTER ROLE $DB_USER CREATEDB;
 EOF
 }
 
 database_state() {
     psql_admin -d postgres -tA -c \
-        "SELECT coalesce(shobj_description(oid, 'pg_database'), '') FROM pg_database WHERE datname = '$DB_NAME'"
+        "SELECT coalesce(shobj_description(oid, 'pg_database'), '') FROM pg_database WHERE datname = '$DB_NAME'
+           AND EXISTS (SELECT 1 FROM pg_database WHERE datname = '$TEMPLATE_NAME')"
 }
 
 load_database() {
     note "loading the $DB_NAME database"
     psql_admin -d postgres -c "DROP DATABASE IF EXISTS $DB_NAME WITH (FORCE)" \
         -c "CREATE DATABASE $DB_NAME OWNER $DB_USER"
+    # Copies a test left behind when it was cut short.
+    local copy
+    for copy in $(psql_admin -d postgres -tA -c "SELECT datname FROM pg_database WHERE datname LIKE '${COPY_PREFIX}%'"); do
+        psql_admin -d postgres -c "DROP DATABASE IF EXISTS $copy WITH (FORCE)"
+    done
     psql_admin -d "$DB_NAME" -c "CREATE EXTENSION IF NOT EXISTS pgcrypto"
     local file
     psql_owner -1 -f "$SQL_DIR/schema.sql" >/dev/null
@@ -283,6 +293,14 @@ load_database() {
         psql_owner -1 -f "$file" >/dev/null
     done < <(LC_ALL=C ls "$SQL_DIR"/procedures/*.sql 2>/dev/null)
     psql_owner -1 -f "$SQL_DIR/demo.sql" >/dev/null
+    # The same, untouched, for tests that want a copy of their own (CREATE DATABASE ...
+    # TEMPLATE): nobody may connect to it, so it can always be copied.
+    psql_admin -d postgres \
+        -c "DO \$\$ BEGIN IF EXISTS (SELECT 1 FROM pg_database WHERE datname = '$TEMPLATE_NAME') THEN
+              ALTER DATABASE $TEMPLATE_NAME WITH IS_TEMPLATE false; END IF; END \$\$" \
+        -c "DROP DATABASE IF EXISTS $TEMPLATE_NAME WITH (FORCE)" \
+        -c "CREATE DATABASE $TEMPLATE_NAME TEMPLATE $DB_NAME OWNER $DB_USER" \
+        -c "ALTER DATABASE $TEMPLATE_NAME WITH IS_TEMPLATE true ALLOW_CONNECTIONS false"
     psql_admin -d postgres -c "COMMENT ON DATABASE $DB_NAME IS '$LOADED_MARK'"
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -24,6 +25,12 @@ namespace talwen::testing {
 
 struct PgServer {
   std::string host, port, database, user, password;
+
+  // The INI file's instance section that names this server.
+  std::string ini_section() const {
+    return "[veldrawms]\nProvider=PostgreSQL\nData Source=" + host + "\nPort=" + port +
+           "\nInitial Catalog=" + database + "\nUser ID=" + user + "\nPassword=" + password + "\n";
+  }
 
   // "Provider=PostgreSQL;Data Source=...;...", with the fields given replaced.
   std::string connection_string(std::string_view password_override = {},
@@ -84,6 +91,37 @@ class AdminConnection {
 
  private:
   std::unique_ptr<PGconn, decltype(&PQfinish)> conn_{nullptr, PQfinish};
+};
+
+// A database of one test's own: a copy of the reference database as scripts/db.sh loaded it
+// (talwen_template), dropped again at the end. What the test changes there concerns nobody
+// else, so it needs no putting back.
+class DatabaseCopy {
+ public:
+  DatabaseCopy(const PgServer& server, const std::string& purpose) : server_(server) {
+    server_.database = "talwen_copy_" + purpose + "_" + std::to_string(::getpid());
+    PgServer maintenance = server;
+    maintenance.database = "postgres";
+    admin_ = std::make_unique<AdminConnection>(maintenance);
+    admin_->run("DROP DATABASE IF EXISTS " + server_.database + " WITH (FORCE)");
+    admin_->run("CREATE DATABASE " + server_.database + " TEMPLATE talwen_template");
+  }
+  ~DatabaseCopy() {
+    try {
+      admin_->run("DROP DATABASE IF EXISTS " + server_.database + " WITH (FORCE)");
+    } catch (const std::exception&) {
+      // scripts/db.sh reset drops what is left over.
+    }
+  }
+  DatabaseCopy(const DatabaseCopy&) = delete;
+  DatabaseCopy& operator=(const DatabaseCopy&) = delete;
+
+  // The server, naming the copy as its database.
+  const PgServer& server() const { return server_; }
+
+ private:
+  PgServer server_;
+  std::unique_ptr<AdminConnection> admin_;
 };
 
 // The test routines. Raise kRoutinesVersion when changing them.

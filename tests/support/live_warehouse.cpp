@@ -24,21 +24,25 @@ std::string BodyOf(const httplib::Result& res) {
   return res->body;
 }
 
+PgServer FromEnvironment() {
+  const auto server = PgServerFromEnvironment();
+  if (!server) throw std::runtime_error("no database settings (scripts/db.sh env)");
+  return *server;
+}
+
 }  // namespace
 
 bool LiveWarehouse::Available() {
   return PgServerFromEnvironment().has_value();
 }
 
-LiveWarehouse::LiveWarehouse(std::string general_section) {
-  const auto server = PgServerFromEnvironment();
-  if (!server) throw std::runtime_error("no database settings (scripts/db.sh env)");
-  server_ = *server;
+LiveWarehouse::LiveWarehouse(std::string general_section)
+    : LiveWarehouse(FromEnvironment(), std::move(general_section)) {}
+
+LiveWarehouse::LiveWarehouse(const PgServer& server, std::string general_section)
+    : server_(server) {
   admin_ = std::make_unique<AdminConnection>(server_);
-  dir_.write("talwen.INI", "[veldrawms]\nProvider=PostgreSQL\nData Source=" + server_.host +
-                               "\nPort=" + server_.port + "\nInitial Catalog=" + server_.database +
-                               "\nUser ID=" + server_.user + "\nPassword=" + server_.password +
-                               "\n[GENERAL]\n" + general_section + "\n");
+  dir_.write("talwen.INI", server_.ini_section() + "[GENERAL]\n" + general_section + "\n");
   serve_ = std::make_unique<ServeProcess>(
       TALWEN_BINARY, std::vector<std::string>{"--config", dir_.file("talwen.INI"), "--listen",
                                               "127.0.0.1:0", "--threads", "4"});

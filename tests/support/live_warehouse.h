@@ -26,8 +26,10 @@ class LiveWarehouse {
   static bool Available();
 
   // Start the gateway (its INI file in a temporary folder; extra [GENERAL] lines may be
-  // given). Throws when it does not start.
+  // given) on the database of scripts/db.sh env, or on the one given. Throws when it does
+  // not start.
   explicit LiveWarehouse(std::string general_section = "");
+  LiveWarehouse(const PgServer& server, std::string general_section = "");
   ~LiveWarehouse();  // SIGTERM, and the gateway must exit 0
 
   // POST the fields (form-encoded, in order) to the gateway address; the reply body, or
