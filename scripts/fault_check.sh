@@ -24,7 +24,7 @@
 #
 # The database runs on port TALWEN_FAULT_PGPORT (default TALWEN_TEST_PGPORT, 55433) in a
 # cluster of its own under the scratch folder, stopped at the end, unless TALWEN_DB_DIR names
-# one (scripts/test.sh lends its test cluster).
+# one: scripts/test.sh lends its test cluster (on TALWEN_PGPORT), which is reloaded at the end.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 exec python3 scripts/fault_check.py "$@"

@@ -22,6 +22,16 @@ std::string CallWith(Harness& h, const SessionValues& values);
 // (Named for the tests' reading; it hides the frame's Call type where it is in scope.)
 std::string Call(Harness& h, std::string_view function, const SessionValues& values);
 
+// The columns a function reads from the result of its first statement, in the order it asks
+// for them: found by running it on a row of zeros that lacks them (a missing field ends the
+// handler with a message that names it). `first` comes first whether read or not.
+std::vector<std::string> ColumnsRead(std::string_view function, const SessionValues& values = {},
+                                     std::string_view first = "");
+
+// One row of the columns, each holding its own name as text, but for the values given.
+db::ResultSet EchoRow(const std::vector<std::string>& columns,
+                      const std::map<std::string, Value>& values = {});
+
 // An answer of output parameters, with the result sets the procedure returns (if any).
 Answer Outputs(std::map<std::string, Value> outputs);
 Answer Outputs(std::vector<db::ResultSet> sets, std::map<std::string, Value> outputs);

@@ -69,11 +69,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "rf_confirm_item_picked  N'WO7', 3, 2,  N'CUS1', 4,  N'SO1',  N'C01',  "
                       "N'OTHER',  N'EA', 12,  N'PAL1',  N'W1',  N'A-01', 881,  N'D1',  N'STG',  "
                       "N'JOE'"},
-        StatementCase{"ConfirmSendsNullForAnEmptyQuantity", "rf_confirm_item_picked",
-                      Without(kConfirmKeys, "qty"),
-                      "rf_confirm_item_picked  N'WO7', 3, 2,  N'CUS1', 4,  N'SO1',  N'C01',  "
-                      "N'ITEM1',  N'EA', Null,  N'PAL1',  N'W1',  N'A-01', 881,  N'D1',  N'STG',  "
-                      "N'JOE'"},
         StatementCase{"ClosePickTaskBeginsWithExec",
                       "rf_close_pick_task",
                       {{"wo_no", "WO7"},
@@ -137,24 +132,6 @@ TEST(PickList, ReadsTheLastResultSetOfOneExecution) {
   EXPECT_EQ(h.db->statements.size(), 1u) << "the extraction allocates stock: it runs once";
 }
 
-TEST(PickList, AnEmptyPalletLabelGivesTwoEmptyValues) {
-  for (Value pallet : {T(""), Value::null()}) {
-    Harness h;
-    h.db->answer({Rows(kPickColumns, {PickRow(Value::int32(0), pallet)})});
-    EXPECT_EQ(Call(h, "rf_extract_order_picklist", kPickListKeys),
-              "<record>WO7\t1\t1\t1\tPICK\tITEM1\tWidget\tW1\tA-01\tBULK\t\t\t881\t2.5\tEA\t"
-              "</record>");
-  }
-}
-
-TEST(PickList, SplitsOffTheLastCharacterNotItsLastByte) {
-  Harness h;
-  h.db->answer({Rows(kPickColumns, {PickRow(Value::int32(0), T("PALÉ"))})});
-  EXPECT_EQ(Call(h, "rf_extract_order_picklist", kPickListKeys),
-            "<record>WO7\t1\t1\t1\tPICK\tITEM1\tWidget\tW1\tA-01\tBULK\tPAL\tÉ\t881\t2.5\tEA\t"
-            "</record>");
-}
-
 TEST(PickList, IsEmptyUnlessTheFirstRowSaysZero) {
   struct Case {
     std::string name;
@@ -163,7 +140,6 @@ TEST(PickList, IsEmptyUnlessTheFirstRowSaysZero) {
   const std::vector<Case> cases = {
       {"no rows", {Rows(kPickColumns, {})}},
       {"a refusal", {Rows(kPickColumns, {PickRow(Value::int32(-1), T("PAL1"))})}},
-      {"a text status", {Rows(kPickColumns, {PickRow(T("-3"), T("PAL1"))})}},
       {"a Null status", {Rows(kPickColumns, {PickRow(Value::null(), T("PAL1"))})}},
       {"a closed last set", {Rows(kPickColumns, {PickRow(Value::int32(0), T("PAL1"))}), Closed()}},
       {"no result at all", {}},
@@ -175,12 +151,6 @@ TEST(PickList, IsEmptyUnlessTheFirstRowSaysZero) {
   }
 }
 
-TEST(PickList, ADatabaseErrorGivesTheEmptyReply) {
-  Harness h;
-  h.db->fail(db::kErrorStatement, "deadlock");
-  EXPECT_EQ(Call(h, "rf_extract_order_picklist", kPickListKeys), "");
-}
-
 // ---- pick confirmation and closing tasks ----
 
 TEST(ConfirmItemPicked, RepliesWithTheFirstRowsStatus) {
@@ -188,31 +158,6 @@ TEST(ConfirmItemPicked, RepliesWithTheFirstRowsStatus) {
   h.db->answer({Texts({"sqlmsg", "sqlstatus", "extra"}, {{"Picked.", "0", "x"}})});
   EXPECT_EQ(Call(h, "rf_confirm_item_picked", kConfirmKeys),
             "<sqlstatus>0</sqlstatus><sqlmsg>Picked.</sqlmsg>");
-}
-
-TEST(CloseTasks, ReportTheExecutionErrorOrTheFirstRowsStatus) {
-  const Session keys = {{"wo_no", "WO7"}, {"task_no", "3"}, {"activity_no", "2"}};
-  for (const std::string function : {"rf_close_pick_task", "rf_close_carton_pick_task"}) {
-    Harness failed;
-    failed.db->fail(db::kErrorStatement, "Procedure expects parameter '@pick_qty'.");
-    EXPECT_EQ(Call(failed, function, keys),
-              "<sqlstatus>-2147217900</sqlstatus>"
-              "<sqlmsg>Procedure expects parameter '@pick_qty'.</sqlmsg>")
-        << function;
-
-    Harness timed_out;
-    timed_out.db->fail(db::kErrorTimeout, "Query timeout expired");
-    EXPECT_EQ(Call(timed_out, function, keys),
-              "<sqlstatus>-32767</sqlstatus><sqlmsg>Query timeout expired</sqlmsg>")
-        << function;
-
-    Harness closed;
-    closed.db->answer({Closed(), Rows({"SQLSTATUS", "sqlmsg"},
-                                      {{Value::int32(-5), T("Short pick needs a reason.")}})});
-    EXPECT_EQ(Call(closed, function, keys),
-              "<sqlstatus>-5</sqlstatus><sqlmsg>Short pick needs a reason.</sqlmsg>")
-        << function;
-  }
 }
 
 // ---- matching pallets ----
@@ -246,15 +191,6 @@ TEST(MatchingPallet, StatusFirstThenThePalletsOfEveryOpenResultSet) {
             "<qty_free_luom></qty_free_luom><uom>EA</uom></record>"
             "<record><pallet>PAL3</pallet><location>B-01</location>"
             "<qty_free_luom>1.5</qty_free_luom><uom>CS</uom></record>");
-}
-
-TEST(MatchingPallet, NoPalletsGiveTheStatusAlone) {
-  Harness h;
-  h.db->procedure("rf_pick_find_matching_pallet", {"@client", "@so_no", "@line_no"},
-                  {"@sqlstatus", "@sqlmsg"});
-  h.db->answer(Outputs({}, {{"@sqlstatus", Value::int32(-1)}}));
-  EXPECT_EQ(Call(h, "rf_pick_find_matching_pallet", {}),
-            "<sqlstatus>-1</sqlstatus><sqlmsg></sqlmsg>");
 }
 
 TEST(PickSalesDetail2, PassesItsEightInputsInOrder) {
@@ -296,15 +232,6 @@ TEST(PendingTaskOrders, ColumnNamesMatchExactlyAndAMissingOneGivesEmptyValues) {
   h.db->answer({Texts({"Order_Ref", "order_ref", "CLIENT_REF"}, {{"X", "SO1", "PO-77"}})});
   EXPECT_EQ(Call(h, "rf_get_pending_task_order", {}),
             "<record><order_no>SO1</order_no><order_ref_no></order_ref_no></record>");
-}
-
-TEST(PendingTaskOrders, NoRowsOrAFailureGiveTheEmptyReply) {
-  Harness none;
-  none.db->answer({Texts({"order_ref", "client_ref"}, {})});
-  EXPECT_EQ(Call(none, "rf_get_pending_task_order", {}), "");
-  Harness failed;
-  failed.db->fail(db::kErrorStatement, "no such procedure");
-  EXPECT_EQ(Call(failed, "rf_get_pending_task_order", {}), "");
 }
 
 }  // namespace

@@ -16,11 +16,6 @@ TEST(ReferenceLists, SendTheTemplateAndShapeTheReply) {
        {Texts({"cfg_description", "cfg_code", "cfg_value"},
               {{"Picking mode", "PICK_MODE", "FIFO"}, {"second", "X", "Y"}})},
        "<cfg_value>FIFO</cfg_value><cfg_description>Picking mode</cfg_description>"},
-      {"an unknown configuration code is the empty reply",
-       {{"function", "rf_get_system_config"}, {"cfg_code", "NOPE"}},
-       "get_system_config  N'NOPE'",
-       {Texts({"cfg_value", "cfg_description"}, {})},
-       ""},
       {"configuration records come from the rf_ procedure",
        {{"function", "rf_get_system_config2"}, {"cfg_code", "PICK_MODE"}},
        "rf_get_system_config  N'PICK_MODE'",
@@ -82,65 +77,6 @@ TEST(ReferenceLists, SendTheTemplateAndShapeTheReply) {
   });
 }
 
-// A long list: 300 rows of about 60 characters each, far past the cut-off threshold.
-db::ResultSet LongList(const std::string& key, const std::string& name) {
-  std::vector<std::vector<std::string>> rows;
-  for (int i = 0; i < 300; ++i) {
-    rows.push_back(
-        {key.substr(0, 1) + std::to_string(1000 + i), "Name number " + std::to_string(i)});
-  }
-  return Texts({key, name}, rows);
-}
-
-// The reply a listing must give for rows, cut off when limited.
-std::string ExpectedListing(const db::ResultSet& set, bool limited, const std::string& key) {
-  std::string reply;
-  for (const db::Row& row : set.rows) {
-    reply += "<record>";
-    for (size_t c = 0; c < row.size(); ++c) {
-      const std::string& name = set.columns[c].name;
-      reply += "<" + name + ">" + row[c].as_string() + "</" + name + ">";
-    }
-    reply += "</record>";
-    if (limited && reply.size() + 1 > 16383) {
-      return reply + "<record><" + key + "><Too many records></" + key + "></record>";
-    }
-  }
-  return reply;
-}
-
-TEST(ReferenceLists, TheCutOffAppliesOnlyWhenLimitIsNotBlank) {
-  const struct {
-    const char* function;
-    const char* key;
-    const char* name;
-  } listings[] = {
-      {"rf_get_supplier", "supplier", "supplier_name"},
-      {"rf_get_carrier", "carrier", "carrier_name"},
-      {"rf_get_client_customers2", "customer", "customer_name"},
-  };
-  for (const auto& l : listings) {
-    for (const char* limit : {"1", "", "   "}) {
-      const bool limited = std::string(limit) != "" && std::string(limit) != "   ";
-      const db::ResultSet rows = LongList(l.key, l.name);
-      Harness h;
-      h.db->answer({rows});
-      const std::string reply = CallWith(h, {{"function", l.function}, {"limit", limit}});
-      EXPECT_EQ(reply, ExpectedListing(rows, limited, l.key))
-          << l.function << " with limit '" << limit << "'";
-      EXPECT_EQ(reply.find("Too many records") != std::string::npos, limited) << l.function;
-    }
-  }
-}
-
-TEST(ReferenceLists, ClientListingIsNeverCutOff) {
-  const db::ResultSet rows = LongList("client", "client_name");
-  Harness h;
-  h.db->answer({rows});
-  EXPECT_EQ(CallWith(h, {{"function", "rf_get_client"}, {"limit", "1"}}),
-            ExpectedListing(rows, false, "client"));
-}
-
 TEST(PrintQueue, QueuesValidCopiesAndRefusesTheRest) {
   const struct {
     const char* proves;
@@ -151,7 +87,6 @@ TEST(PrintQueue, QueuesValidCopiesAndRefusesTheRest) {
       {"an empty quantity prints one copy", "", 1, "<sqlstatus>0</sqlstatus>"},
       {"a quantity is sent as a 16-bit copy count", " 3 ", 3, "<sqlstatus>0</sqlstatus>"},
       {"zero copies are refused", "0", std::nullopt, "<sqlstatus>-1</sqlstatus>"},
-      {"negative copies are refused", "-4", std::nullopt, "<sqlstatus>-1</sqlstatus>"},
       {"a quantity that is no number is refused", "two", std::nullopt, "<sqlstatus>-1</sqlstatus>"},
       {"a quantity past the 16-bit range is refused", "70000", std::nullopt,
        "<sqlstatus>-1</sqlstatus>"},
