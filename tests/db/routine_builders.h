@@ -1,0 +1,40 @@
+// Routines described by hand, as the catalog would describe them, for tests without a server.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "db/postgres/catalog.h"
+#include "db/postgres/pg_values.h"
+
+namespace talwen::db::postgres::testing {
+
+inline RoutineParameter P(std::string name, Mode mode, uint32_t type = kOidText,
+                          bool dflt = false) {
+  RoutineParameter p;
+  p.name = std::move(name);
+  p.mode = mode;
+  p.type = type;
+  p.has_default = dflt;
+  p.type_name = type == kOidInt4        ? "integer"
+                : type == kOidNumeric   ? "numeric"
+                : type == kOidRefcursor ? "refcursor"
+                                        : "text";
+  p.numeric_type = type == kOidInt4 || type == kOidNumeric;
+  return p;
+}
+
+inline Routine Make(bool procedure, std::vector<RoutineParameter> params, uint32_t returns = 0,
+                    uint64_t generation = 1) {
+  Routine r;
+  r.generation = generation;
+  r.is_procedure = procedure;
+  r.schema = "s";
+  r.name = "r";
+  r.return_type = returns;
+  r.parameters = std::move(params);
+  r.Finish();
+  return r;
+}
+
+}  // namespace talwen::db::postgres::testing
