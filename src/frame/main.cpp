@@ -20,12 +20,40 @@ std::string lower(std::string_view s) {
 }
 
 std::chrono::year_month_day local_date(std::chrono::system_clock::time_point now) {
+  // Worked out once a second per thread: the C library's local-time conversion takes a
+  // process-wide lock.
+  thread_local std::time_t second = -1;
+  thread_local std::chrono::year_month_day date;
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  if (t == second) return date;
   std::tm tm{};
   localtime_r(&t, &tm);
-  return std::chrono::year_month_day(std::chrono::year(tm.tm_year + 1900),
+  second = t;
+  date = std::chrono::year_month_day(std::chrono::year(tm.tm_year + 1900),
                                      std::chrono::month(static_cast<unsigned>(tm.tm_mon + 1)),
                                      std::chrono::day(static_cast<unsigned>(tm.tm_mday)));
+  return date;
+}
+
+// load_config for this request: the same file, instance and day give what the thread's
+// last request got.
+const Config& config_of(std::shared_ptr<const IniFile> ini, std::string_view instance,
+                        std::chrono::year_month_day today) {
+  thread_local struct {
+    std::shared_ptr<const IniFile> ini;
+    bool known = false;
+    std::string instance;
+    std::chrono::year_month_day today;
+    Config config;
+  } last;
+  if (!last.known || last.ini != ini || last.instance != instance || last.today != today) {
+    last.config = load_config(ini.get(), instance, today);
+    last.ini = std::move(ini);
+    last.instance.assign(instance);
+    last.today = today;
+    last.known = true;
+  }
+  return last.config;
 }
 
 std::string connection_failure(int32_t number, std::string_view description) {
@@ -69,8 +97,8 @@ std::string Main::Process(host::Session& session, const host::Request& request) 
     db_instance = session.get("dbinstance");
     remote_addr = request.server_variables.get("REMOTE_ADDR");
     if (db_instance.empty()) db_instance = kDefaultInstance;
-    const auto ini = env_.config ? env_.config->snapshot() : nullptr;
-    config = load_config(ini.get(), db_instance, local_date(env_.now()));
+    config = config_of(env_.config ? env_.config->snapshot() : nullptr, db_instance,
+                       local_date(env_.now()));
     if (!env_.connector) throw db::DbError(db::kErrorNoProvider, "No database providers.");
     connection = env_.connector->open(config.connection_string);
   } catch (const db::DbError& e) {

@@ -1,6 +1,7 @@
 #include "db/postgres/provider.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 
 #include "db/postgres/pg_connection.h"
@@ -10,6 +11,8 @@ namespace talwen::db::postgres {
 namespace {
 
 constexpr std::string_view kGeneral = "GENERAL";
+
+std::atomic<uint64_t> g_providers{0};
 
 // The connection keywords and the libpq keywords they set.
 constexpr std::pair<std::string_view, const char*> kKeywords[] = {
@@ -64,7 +67,8 @@ std::unique_ptr<Session> Pool::Checkout(const Timeouts& timeouts) {
 }
 
 void Pool::GiveBack(std::unique_ptr<Session> session, const PoolSettings& settings) {
-  if (!session || settings.size <= 0 || !session->Reusable()) return;
+  // The socket is looked at when the session is taken again.
+  if (!session || settings.size <= 0 || !session->Reusable(false)) return;
   session->idle_since = std::chrono::steady_clock::now();
   std::unique_ptr<Session> surplus;
   std::lock_guard<std::mutex> lock(mutex_);
@@ -120,7 +124,7 @@ ConnectParams ConnectParamsOf(const ConnectionString& target) {
 // ---- Provider ----
 
 PostgresProvider::PostgresProvider(std::function<PoolSettings()> settings)
-    : settings_(std::move(settings)) {}
+    : id_(++g_providers), settings_(std::move(settings)) {}
 
 PostgresProvider::~PostgresProvider() {
   {
@@ -145,7 +149,19 @@ std::shared_ptr<Pool> PostgresProvider::pool_for(const ConnectParams& params) {
 
 std::unique_ptr<Connection> PostgresProvider::open(const ConnectionString& target,
                                                    const Timeouts& timeouts) {
-  std::shared_ptr<Pool> pool = pool_for(ConnectParamsOf(target));
+  // Each thread remembers the pool of its last target, so that a request takes no lock
+  // shared by all to find it.
+  thread_local struct {
+    uint64_t provider = 0;
+    std::string target;
+    std::weak_ptr<Pool> pool;
+  } last;
+  std::shared_ptr<Pool> pool;
+  if (last.provider == id_ && last.target == target.text()) pool = last.pool.lock();
+  if (!pool) {
+    pool = pool_for(ConnectParamsOf(target));
+    last = {id_, target.text(), pool};
+  }
   std::unique_ptr<Session> session = pool->Checkout(timeouts);
   return std::make_unique<PgConnection>(std::move(pool), std::move(session), timeouts, settings());
 }

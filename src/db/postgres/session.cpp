@@ -215,11 +215,12 @@ void Session::Rollback() {
   }
 }
 
-bool Session::Reusable() {
+bool Session::Reusable(bool look_at_socket) {
   PGconn* conn = conn_.get();
   if (broken_ || PQstatus(conn) != CONNECTION_OK || PQtransactionStatus(conn) != PQTRANS_IDLE) {
     return false;
   }
+  if (!look_at_socket) return true;
   // An idle connection has nothing to read; anything there is the server saying goodbye.
   pollfd fd{PQsocket(conn), POLLIN, 0};
   return ::poll(&fd, 1, 0) == 0;
