@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Run the real-browser test of the item image pages: headless Chromium (Debian's chromium
-# package) driven by playwright-core from npm opens both pages through `talwen serve` on the
-# reference database (tests/browser/item_image_pages.test.mjs).
+# Run the real-browser tests: headless Chromium (Debian's chromium package) driven by
+# playwright-core from npm, through `talwen serve` on the reference database: the item image
+# pages (tests/browser/item_image_pages.test.mjs) and the handheld pages of www/ at two screen
+# sizes (handheld.test.mjs, which changes the database: orders it makes are received, picked,
+# despatched; stock is counted), plus the handheld's reply reader (reply.test.mjs).
 #
 # Installs chromium, nodejs and npm when missing (root or sudo), and the npm package into
 # tests/browser/node_modules. Uses the database named by TALWEN_PGHOST etc. when set (as
@@ -15,6 +17,7 @@ missing=()
 command -v chromium >/dev/null || missing+=(chromium fonts-dejavu-core)
 command -v node >/dev/null || missing+=(nodejs)
 command -v npm >/dev/null || missing+=(npm)
+command -v psql >/dev/null || missing+=(postgresql-client)
 if [[ ${#missing[@]} -gt 0 ]]; then
   SUDO=
   [[ $(id -u) -ne 0 ]] && SUDO=sudo
@@ -37,5 +40,5 @@ export TALWEN_BINARY=${TALWEN_BINARY:-$PWD/build/talwen}
 export TALWEN_BROWSER_OUT=${TALWEN_BROWSER_OUT:-$PWD/build/browser-test}
 cd tests/browser
 npm ci --no-audit --no-fund --loglevel=error
-node --test item_image_pages.test.mjs
+node --test --test-concurrency=1 item_image_pages.test.mjs reply.test.mjs handheld.test.mjs
 echo "browser_test.sh: screenshots in $TALWEN_BROWSER_OUT" >&2

@@ -348,18 +348,27 @@ cmd_psql() {
     PGPASSWORD=$DB_PASSWORD exec "$PG_BIN/psql" -X -h "$SOCKET_DIR" -p "$PORT" -U "$DB_USER" -d "$DB_NAME" "$@"
 }
 
+# Each test file runs in its own session; a failed assertion stops the file
+# and its error (the case it names) is shown under the file's name.
 cmd_test() {
     cmd_start
-    local file failed=0
+    local file errors failed=0 total=0
+    errors=$(mktemp)
     while IFS= read -r file; do
-        if psql_owner -f "$file" >/dev/null; then
+        total=$((total + 1))
+        if psql_owner -f "$file" >/dev/null 2>"$errors"; then
             echo "PASS $(basename "$file")"
         else
             echo "FAIL $(basename "$file")"
-            failed=1
+            sed 's/^/    /' "$errors"
+            failed=$((failed + 1))
         fi
     done < <(LC_ALL=C ls "$SQL_DIR"/tests/*.sql)
-    return $failed
+    rm -f "$errors"
+    if ((failed > 0)); then
+        note "$failed of $total database test files failed"
+        return 1
+    fi
 }
 
 cmd_env() {

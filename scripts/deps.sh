@@ -7,6 +7,7 @@ PACKAGES=(
   cmake g++ make pkg-config git ca-certificates
   libgtest-dev libgmock-dev libbenchmark-dev
   libpq-dev postgresql postgresql-contrib
+  unixodbc-dev tdsodbc odbc-postgresql
   libboost-dev libcpp-httplib-dev
   clang-format curl wrk
 )

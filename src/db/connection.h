@@ -30,14 +30,22 @@ enum TypeCode : int32_t {
   kTypeCurrency = 6,
   kTypeDate = 7,
   kTypeBoolean = 11,
+  kTypeUnsignedTinyInt = 17,
   kTypeBigInt = 20,
+  kTypeGuid = 72,
+  kTypeBinary = 128,
   kTypeNumeric = 131,
   kTypeChar = 129,
   kTypeWChar = 130,
   kTypeDbDate = 133,
   kTypeDbTime = 134,
   kTypeDbTimeStamp = 135,
+  kTypeVarChar = 200,
+  kTypeLongVarChar = 201,
   kTypeVarWChar = 202,
+  kTypeLongVarWChar = 203,
+  kTypeVarBinary = 204,
+  kTypeLongVarBinary = 205,
 };
 
 // Error numbers the frame knows by value.

@@ -2,6 +2,10 @@
 
 #include "db/postgres/provider.h"
 #include "programs/program.h"
+#ifdef TALWEN_WITH_ODBC
+#include "db/odbc/provider.h"
+#include "db/odbc/target.h"
+#endif
 
 namespace talwen::program {
 
@@ -17,6 +21,14 @@ void AddProviders(db::Connector& connector, const ConfigFile& config) {
                   }
                   return settings;
                 }));
+#ifdef TALWEN_WITH_ODBC
+  // One provider under every name it answers to, so all share its pools.
+  const auto odbc = std::make_shared<db::odbc::OdbcProvider>([&config] {
+    const auto ini = config.snapshot();
+    return db::odbc::ReadSettings(ini.get());
+  });
+  for (const std::string& name : db::odbc::ProviderNames()) connector.add(name, odbc);
+#endif
 }
 
 }  // namespace talwen::program

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "db/postgres/provider.h"
+#include "db/pool.h"
 #include "host/http_gateway.h"
 #include "programs/program.h"
 
@@ -146,7 +146,7 @@ int ServeCommand(int argc, char** argv) {
   // As many workers as the database pool keeps connections, so that a busy gateway neither
   // waits for nor reopens connections.
   if (!threads_given) {
-    const int pool_size = db::postgres::ReadPoolSettings(ini.get()).size;
+    const int pool_size = db::ReadPoolSettings(ini.get()).size;
     if (pool_size > 0) options.threads = static_cast<size_t>(pool_size);
   }
 

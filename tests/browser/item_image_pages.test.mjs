@@ -3,23 +3,12 @@
 // (loaded, not broken) or none, and its classification; then changes the filters, submits the
 // form and checks the filtered result. Screenshots of each page go to the output folder.
 //
-// Environment: TALWEN_PGHOST, TALWEN_PGPORT, TALWEN_PGDATABASE, TALWEN_PGUSER,
-// TALWEN_PGPASSWORD (scripts/db.sh env); TALWEN_BINARY (default build/talwen); CHROMIUM
-// (default /usr/bin/chromium); TALWEN_BROWSER_OUT (default build/browser-test).
+// Environment: see support.mjs.
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
-import { mkdirSync, mkdtempSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import { dirname, join, resolve } from 'node:path';
-import { fileURLToPath } from 'node:url';
-import { chromium } from 'playwright-core';
-
-const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
-const binary = process.env.TALWEN_BINARY || join(root, 'build/talwen');
-const browserPath = process.env.CHROMIUM || '/usr/bin/chromium';
-const out = resolve(process.env.TALWEN_BROWSER_OUT || join(root, 'build/browser-test'));
-const images = join(root, 'db/postgres/images');
+import { readdirSync } from 'node:fs';
+import { join } from 'node:path';
+import { images, launchBrowser, out, startServer } from './support.mjs';
 
 // The demo products (db/postgres/demo.sql): number, class, group, category.
 const products = [
@@ -56,64 +45,16 @@ const pictured = new Set(readdirSync(images).filter((f) => f.endsWith('.jpg')).m
 let server;
 let browser;
 let base;
-let workDir;
-
-// Start `talwen serve` on a free port and wait for its "listening on" line.
-function startServer(ini) {
-  return new Promise((resolveStart, rejectStart) => {
-    const child = spawn(binary, ['serve', '--config', ini, '--listen', '127.0.0.1:0', '--threads', '4'], {
-      stdio: ['ignore', 'ignore', 'pipe'],
-    });
-    let text = '';
-    const timer = setTimeout(() => rejectStart(new Error(`talwen serve did not start:\n${text}`)), 15000);
-    child.stderr.on('data', (chunk) => {
-      text += chunk;
-      const match = /listening on http:\/\/[^\s]*:(\d+)\//.exec(text);
-      if (match) {
-        clearTimeout(timer);
-        resolveStart({ child, port: Number(match[1]) });
-      }
-    });
-    child.on('exit', (code) => {
-      clearTimeout(timer);
-      rejectStart(new Error(`talwen serve exited with ${code}:\n${text}`));
-    });
-  });
-}
 
 before(async () => {
-  for (const name of ['TALWEN_PGHOST', 'TALWEN_PGPORT', 'TALWEN_PGDATABASE', 'TALWEN_PGUSER', 'TALWEN_PGPASSWORD']) {
-    assert.ok(process.env[name], `${name} is not set: run eval "$(scripts/db.sh env)" first`);
-  }
-  mkdirSync(out, { recursive: true });
-  workDir = mkdtempSync(join(tmpdir(), 'talwen-browser-'));
-  const ini = join(workDir, 'talwen.INI');
-  writeFileSync(ini, [
-    '[veldrawms]',
-    'Provider=PostgreSQL',
-    `Data Source=${process.env.TALWEN_PGHOST}`,
-    `Port=${process.env.TALWEN_PGPORT}`,
-    `Initial Catalog=${process.env.TALWEN_PGDATABASE}`,
-    `User ID=${process.env.TALWEN_PGUSER}`,
-    `Password=${process.env.TALWEN_PGPASSWORD}`,
-    '[GENERAL]',
-    `IMAGE FOLDER=${images}`,
-    '',
-  ].join('\n'));
-  const started = await startServer(ini);
-  server = started.child;
-  base = `http://127.0.0.1:${started.port}`;
-  browser = await chromium.launch({
-    executablePath: browserPath,
-    headless: true,
-    args: ['--no-sandbox', '--disable-dev-shm-usage', '--disable-gpu'],
-  });
+  server = await startServer();
+  base = server.base;
+  browser = await launchBrowser();
 });
 
 after(async () => {
   if (browser) await browser.close();
-  if (server) server.kill('SIGTERM');
-  if (workDir) rmSync(workDir, { recursive: true, force: true });
+  if (server) server.stop();
 });
 
 // What the page shows of each item block: number, description, picture and classification.

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "support/harness.h"
+#include "support/odbc_drivers.h"
 
 namespace talwen {
 namespace {
@@ -79,6 +81,23 @@ TEST_F(CallCommand, UsageErrorsExitWithTwo) {
     EXPECT_NE(o.err.find("usage: talwen call [--config FILE]"), std::string::npos) << args.back();
   }
 }
+
+#ifdef TALWEN_WITH_ODBC
+TEST_F(CallCommand, AnUnreachableSqlServerIsAnsweredAtOnceInTheDriversWords) {
+  testing::UsePrivateOdbcDrivers();  // inherited by the program
+  if (testing::FreeTdsOdbcDriver().empty()) GTEST_SKIP() << "FreeTDS (tdsodbc) is missing";
+  dir.write("sql.ini",
+            "[veldrawms]\nData Source=127.0.0.1,1\nInitial Catalog=wms\nUser ID=rf\n"
+            "Password=x\nConnect Timeout=5\n[GENERAL]\nODBC DRIVER=FreeTDS\n");
+  const auto start = std::chrono::steady_clock::now();
+  const Outcome o = Talwen(dir, {"--config", dir.file("sql.ini"), "function=rf_about2"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  const std::string head =
+      "<sqlstatus>-2147467259</sqlstatus><sqlmsg>Cannot connect to database server : ";
+  EXPECT_TRUE(o.out.starts_with(head)) << o.out;
+  EXPECT_GT(o.out.size(), head.size() + std::string("</sqlmsg>").size() + 10) << o.out;
+}
+#endif
 
 }  // namespace
 }  // namespace talwen

@@ -13,8 +13,8 @@ SELECT drop_routines('cc_date_arg', 'cc_start_count', 'rf_check_location_status'
                      'rf_update_rf_stkcount_location', 'rf_close_count_task');
 
 -- A date typed on the handheld: yyyy-mm-dd (or with "/"), dd/mm/yyyy,
--- dd-mm-yyyy, dd.mm.yyyy or yyyymmdd. Null for an empty text; an error
--- naming the text when it is no date.
+-- dd-mm-yyyy, dd.mm.yyyy or yyyymmdd. Null for an empty text; refused, naming
+-- the text, when it is no date.
 CREATE FUNCTION cc_date_arg(p_text text, p_what text)
 RETURNS date
 LANGUAGE plpgsql IMMUTABLE AS $$
@@ -36,7 +36,7 @@ BEGIN
         WHEN OTHERS THEN
             NULL;
     END;
-    RAISE EXCEPTION USING ERRCODE = 'P0001', MESSAGE = format('%s %s is not a date.', p_what, t);
+    PERFORM refuse(-20, format('%s %s is not a date.', p_what, t));
 END
 $$;
 
@@ -227,28 +227,26 @@ DECLARE
     v_warehouse text := nullif(btrim(rf_initialise_rf_stkcount_location.warehouse), '');
     v_location  text := nullif(btrim(rf_initialise_rf_stkcount_location.location), '');
     v_client    text := nullif(btrim(rf_initialise_rf_stkcount_location.client), '');
-    v_operator  text := nullif(upper(btrim(rf_initialise_rf_stkcount_location.operator)), '');
-    v_start     record;
+    v_operator  text;
+    v_status    integer;
+    v_msg       text;
+    v_ref       text;
+    v_zone      text;
     v_lines     integer;
 BEGIN
     IF v_warehouse IS NULL OR v_location IS NULL THEN
-        RETURN QUERY SELECT -1, 'Warehouse and location are required.', NULL::text, NULL::text, 0;
-        RETURN;
+        PERFORM refuse(-1, 'Warehouse and location are required.');
     END IF;
-    IF v_operator IS NULL OR NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        RETURN QUERY SELECT -2, format('Operator %s is not an active operator.', coalesce(v_operator, '')),
-                            NULL::text, NULL::text, 0;
-        RETURN;
-    END IF;
+    v_operator := active_operator(rf_initialise_rf_stkcount_location.operator);
     IF v_client IS NOT NULL AND NOT EXISTS (SELECT 1 FROM client c WHERE c.client = v_client) THEN
-        RETURN QUERY SELECT -3, format('Client %s not found.', v_client), NULL::text, NULL::text, 0;
-        RETURN;
+        PERFORM refuse(-3, format('Client %s not found.', v_client));
     END IF;
 
-    SELECT * INTO v_start FROM cc_start_count(v_warehouse, v_location, v_client, v_operator, 'CYCLECOUNT', v_operator);
-    IF v_start.status <> 0 THEN
-        RETURN QUERY SELECT v_start.status, v_start.msg, v_start.ref, v_start.zone, 0;
-        RETURN;
+    -- A refused start still answers the stocktake and zone it names.
+    SELECT s.status, s.msg, s.ref, s.zone INTO v_status, v_msg, v_ref, v_zone
+    FROM cc_start_count(v_warehouse, v_location, v_client, v_operator, 'CYCLECOUNT', v_operator) AS s;
+    IF v_status <> 0 THEN
+        PERFORM refuse(v_status, v_msg);
     END IF;
 
     SELECT count(*) INTO v_lines
@@ -256,12 +254,13 @@ BEGIN
     WHERE s.warehouse = v_warehouse AND s.location = v_location AND s.status <> 'DESPATCHED' AND s.qty > 0
       AND (v_client IS NULL OR s.client = v_client);
 
-    RETURN QUERY SELECT 0, v_start.msg || format(' %s stock line%s to count.', v_lines,
-                                                 CASE WHEN v_lines = 1 THEN '' ELSE 's' END),
-                        v_start.ref, v_start.zone, v_lines;
+    RETURN QUERY SELECT 0, v_msg || format(' %s stock line%s to count.', v_lines,
+                                           CASE WHEN v_lines = 1 THEN '' ELSE 's' END),
+                        v_ref, v_zone, v_lines;
 EXCEPTION
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Count not started: ' || SQLERRM, NULL::text, NULL::text, 0;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Count not started'),
+                            v_ref, v_zone, 0;
 END
 $$;
 
@@ -280,7 +279,7 @@ RETURNS TABLE (sqlstatus integer, sqlmsg text, counted_rec_num bigint, counted_u
                counted_qty numeric, difference numeric)
 LANGUAGE plpgsql AS $$
 DECLARE
-    v_operator   text := nullif(upper(btrim(rf_cc_update_cycle_count.operator)), '');
+    v_operator   text;
     v_replace    boolean := coalesce(upper(btrim(replace_flag)), 'Y') = 'Y';
     v_warehouse  text := nullif(btrim(rf_cc_update_cycle_count.warehouse), '');
     v_location   text := nullif(btrim(rf_cc_update_cycle_count.location), '');
@@ -311,37 +310,23 @@ DECLARE
     v_total      numeric;
     v_found_line boolean := false;
 BEGIN
-    IF v_operator IS NULL OR NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        RETURN QUERY SELECT -1, format('Operator %s is not an active operator.', coalesce(v_operator, '')),
-                            NULL::bigint, NULL::text, NULL::numeric, NULL::numeric, NULL::numeric;
-        RETURN;
-    END IF;
+    v_operator := active_operator(rf_cc_update_cycle_count.operator);
     IF v_warehouse IS NULL OR v_location IS NULL THEN
-        RETURN QUERY SELECT -2, 'Warehouse and location are required.',
-                            NULL::bigint, NULL::text, NULL::numeric, NULL::numeric, NULL::numeric;
-        RETURN;
+        PERFORM refuse(-2, 'Warehouse and location are required.');
     END IF;
     IF v_count IS NULL THEN
-        RETURN QUERY SELECT -3, 'Counted quantity is required.',
-                            NULL::bigint, NULL::text, NULL::numeric, NULL::numeric, NULL::numeric;
-        RETURN;
+        PERFORM refuse(-3, 'Counted quantity is required.');
     END IF;
     IF v_count < 0 THEN
-        RETURN QUERY SELECT -4, format('Counted quantity %s refused: a quantity cannot be negative.', trim_scale(v_count)),
-                            NULL::bigint, NULL::text, NULL::numeric, NULL::numeric, NULL::numeric;
-        RETURN;
+        PERFORM refuse(-4, format('Counted quantity %s refused: a quantity cannot be negative.', qty_text(v_count)));
     END IF;
     IF v_type NOT IN ('CYCLECOUNT', 'STOCKTAKE') THEN
-        RETURN QUERY SELECT -5, format('Count type %s is not known.', v_type),
-                            NULL::bigint, NULL::text, NULL::numeric, NULL::numeric, NULL::numeric;
-        RETURN;
+        PERFORM refuse(-5, format('Count type %s is not known.', v_type));
     END IF;
     IF rf_cc_update_cycle_count.rec_num IS NOT NULL AND rf_cc_update_cycle_count.rec_num <> 0 THEN
         IF rf_cc_update_cycle_count.rec_num <> trunc(rf_cc_update_cycle_count.rec_num)
            OR rf_cc_update_cycle_count.rec_num < 0 THEN
-            RETURN QUERY SELECT -6, format('Stock record %s is not a record number.', rf_cc_update_cycle_count.rec_num),
-                                NULL::bigint, NULL::text, NULL::numeric, NULL::numeric, NULL::numeric;
-            RETURN;
+            PERFORM refuse(-6, format('Stock record %s is not a record number.', rf_cc_update_cycle_count.rec_num));
         END IF;
         v_rec_num := rf_cc_update_cycle_count.rec_num;
     END IF;
@@ -351,13 +336,11 @@ BEGIN
     -- The count under way, or a new one.
     SELECT * INTO v_start FROM cc_start_count(v_warehouse, v_location, v_client, v_operator, v_type, NULL);
     IF v_start.status <> 0 THEN
-        RETURN QUERY SELECT v_start.status, v_start.msg,
-                            NULL::bigint, NULL::text, NULL::numeric, NULL::numeric, NULL::numeric;
-        RETURN;
+        PERFORM refuse(v_start.status, v_start.msg);
     END IF;
     IF v_ref IS NOT NULL AND v_ref <> v_start.ref THEN
-        RAISE EXCEPTION USING ERRCODE = 'P0001',
-            MESSAGE = format('Location %s is counted under stocktake %s, not %s.', v_location, v_start.ref, v_ref);
+        PERFORM refuse(-20, format('Location %s is counted under stocktake %s, not %s.', v_location, v_start.ref,
+                                   v_ref));
     END IF;
     v_ref := v_start.ref;
     SELECT c.* INTO v_open
@@ -368,20 +351,17 @@ BEGIN
         SELECT s.* INTO v_line FROM stock s WHERE s.rec_num = v_rec_num;
         IF NOT FOUND OR v_line.warehouse <> v_warehouse OR v_line.location <> v_location
            OR v_line.status = 'DESPATCHED' THEN
-            RAISE EXCEPTION USING ERRCODE = 'P0001',
-                MESSAGE = format('Stock record %s is not held at %s.', v_rec_num, v_location);
+            PERFORM refuse(-20, format('Stock record %s is not held at %s.', v_rec_num, v_location));
         END IF;
         IF v_client IS NOT NULL AND v_line.client <> v_client THEN
-            RAISE EXCEPTION USING ERRCODE = 'P0001',
-                MESSAGE = format('Stock record %s belongs to client %s, not %s.', v_rec_num, v_line.client, v_client);
+            PERFORM refuse(-20, format('Stock record %s belongs to client %s, not %s.', v_rec_num, v_line.client,
+                                       v_client));
         END IF;
         IF v_open.client IS NOT NULL AND v_line.client <> v_open.client THEN
-            RAISE EXCEPTION USING ERRCODE = 'P0001',
-                MESSAGE = format('Location %s is being counted for client %s only.', v_location, v_open.client);
+            PERFORM refuse(-20, format('Location %s is being counted for client %s only.', v_location, v_open.client));
         END IF;
         IF v_item IS NOT NULL AND v_line.item_no <> v_item THEN
-            RAISE EXCEPTION USING ERRCODE = 'P0001',
-                MESSAGE = format('Stock record %s holds item %s, not %s.', v_rec_num, v_line.item_no, v_item);
+            PERFORM refuse(-20, format('Stock record %s holds item %s, not %s.', v_rec_num, v_line.item_no, v_item));
         END IF;
         v_client := v_line.client;
         v_item := v_line.item_no;
@@ -390,16 +370,13 @@ BEGIN
         -- Stock found that the system does not hold here.
         v_client := coalesce(v_client, v_open.client);
         IF v_client IS NULL OR v_item IS NULL OR v_uom IS NULL THEN
-            RAISE EXCEPTION USING ERRCODE = 'P0001',
-                MESSAGE = 'Client, item and unit are required for stock without a record number.';
+            PERFORM refuse(-20, 'Client, item and unit are required for stock without a record number.');
         END IF;
         IF v_open.client IS NOT NULL AND v_client <> v_open.client THEN
-            RAISE EXCEPTION USING ERRCODE = 'P0001',
-                MESSAGE = format('Location %s is being counted for client %s only.', v_location, v_open.client);
+            PERFORM refuse(-20, format('Location %s is being counted for client %s only.', v_location, v_open.client));
         END IF;
         IF NOT EXISTS (SELECT 1 FROM product p WHERE p.client = v_client AND p.item_no = v_item) THEN
-            RAISE EXCEPTION USING ERRCODE = 'P0001',
-                MESSAGE = format('Item %s not found for client %s.', v_item, v_client);
+            PERFORM refuse(-20, format('Item %s not found for client %s.', v_item, v_client));
         END IF;
         -- The line the system already holds for it, when the page sent none.
         SELECT s.* INTO v_line
@@ -422,8 +399,7 @@ BEGIN
     FROM product_uom u
     WHERE u.client = v_client AND u.item_no = v_item AND u.uom = v_uom;
     IF v_eq_count IS NULL THEN
-        RAISE EXCEPTION USING ERRCODE = 'P0001',
-            MESSAGE = format('Unit %s is not a unit of item %s.', v_uom, v_item);
+        PERFORM refuse(-20, format('Unit %s is not a unit of item %s.', v_uom, v_item));
     END IF;
     IF v_found_line THEN
         v_qty := v_count;
@@ -499,8 +475,7 @@ BEGIN
            v_total - CASE WHEN v_found_line THEN 0::numeric ELSE v_line.qty END;
 EXCEPTION
     WHEN OTHERS THEN
-        RETURN QUERY SELECT CASE WHEN SQLSTATE = 'P0001' THEN -20 ELSE -99 END,
-                            CASE WHEN SQLSTATE = 'P0001' THEN SQLERRM ELSE 'Count not recorded: ' || SQLERRM END,
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Count not recorded'),
                             NULL::bigint, NULL::text, NULL::numeric, NULL::numeric, NULL::numeric;
 END
 $$;
@@ -516,44 +491,33 @@ DECLARE
     v_location  text := nullif(btrim(rf_update_rf_stkcount_carton.location), '');
     v_client    text := nullif(btrim(rf_update_rf_stkcount_carton.client), '');
     v_carton    text := nullif(btrim(rf_update_rf_stkcount_carton.carton_no), '');
-    v_operator  text := nullif(upper(btrim(rf_update_rf_stkcount_carton.operator)), '');
+    v_operator  text;
     v_box       carton%ROWTYPE;
     v_start     record;
     v_line      stock%ROWTYPE;
     v_lines     integer := 0;
     v_qty       numeric := 0;
 BEGIN
-    IF v_operator IS NULL OR NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        RETURN QUERY SELECT -1, format('Operator %s is not an active operator.', coalesce(v_operator, '')),
-                            v_carton, 0, NULL::numeric;
-        RETURN;
-    END IF;
+    v_operator := active_operator(rf_update_rf_stkcount_carton.operator);
     IF v_warehouse IS NULL OR v_location IS NULL THEN
-        RETURN QUERY SELECT -2, 'Warehouse and location are required.', v_carton, 0, NULL::numeric;
-        RETURN;
+        PERFORM refuse(-2, 'Warehouse and location are required.');
     END IF;
     IF v_client IS NULL OR v_carton IS NULL THEN
-        RETURN QUERY SELECT -3, 'Client and carton number are required.', v_carton, 0, NULL::numeric;
-        RETURN;
+        PERFORM refuse(-3, 'Client and carton number are required.');
     END IF;
 
     SELECT c.* INTO v_box FROM carton c WHERE c.client = v_client AND c.carton_no = v_carton;
     IF NOT FOUND THEN
-        RETURN QUERY SELECT -4, format('Carton %s not found for client %s.', v_carton, v_client),
-                            v_carton, 0, NULL::numeric;
-        RETURN;
+        PERFORM refuse(-4, format('Carton %s not found for client %s.', v_carton, v_client));
     END IF;
     IF v_box.warehouse IS DISTINCT FROM v_warehouse OR v_box.location IS DISTINCT FROM v_location THEN
-        RETURN QUERY SELECT -5, format('Carton %s is recorded at %s %s; relocate it before counting it here.',
-                                       v_carton, coalesce(v_box.warehouse, '?'), coalesce(v_box.location, '?')),
-                            v_carton, 0, NULL::numeric;
-        RETURN;
+        PERFORM refuse(-5, format('Carton %s is recorded at %s %s; relocate it before counting it here.',
+                                  v_carton, coalesce(v_box.warehouse, '?'), coalesce(v_box.location, '?')));
     END IF;
 
     SELECT * INTO v_start FROM cc_start_count(v_warehouse, v_location, v_client, v_operator, 'CYCLECOUNT', NULL);
     IF v_start.status <> 0 THEN
-        RETURN QUERY SELECT v_start.status, v_start.msg, v_carton, 0, NULL::numeric;
-        RETURN;
+        PERFORM refuse(v_start.status, v_start.msg);
     END IF;
 
     FOR v_line IN
@@ -580,8 +544,7 @@ BEGIN
         v_qty := v_qty + v_line.qty;
     END LOOP;
     IF v_lines = 0 THEN
-        RETURN QUERY SELECT -6, format('Carton %s holds no stock.', v_carton), v_carton, 0, NULL::numeric;
-        RETURN;
+        PERFORM refuse(-6, format('Carton %s holds no stock.', v_carton));
     END IF;
 
     RETURN QUERY SELECT 0, format('Carton %s counted: %s line%s, %s units, for stocktake %s.', v_carton, v_lines,
@@ -589,7 +552,10 @@ BEGIN
                         v_carton, v_lines, v_qty;
 EXCEPTION
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Carton count not recorded: ' || SQLERRM, v_carton, 0, NULL::numeric;
+        RETURN QUERY SELECT failure_status(SQLSTATE),
+                            failure_message(SQLSTATE, SQLERRM, 'Carton count not recorded'),
+                            
+                            v_carton, 0, NULL::numeric;
 END
 $$;
 
@@ -605,7 +571,7 @@ DECLARE
     v_warehouse text := nullif(btrim(rf_update_rf_stkcount_location.warehouse), '');
     v_location  text := nullif(btrim(rf_update_rf_stkcount_location.location), '');
     v_client    text := nullif(btrim(rf_update_rf_stkcount_location.client), '');
-    v_operator  text := nullif(upper(btrim(rf_update_rf_stkcount_location.operator)), '');
+    v_operator  text;
     v_open      count_location%ROWTYPE;
     v_type      text;
     v_reference text;
@@ -615,14 +581,9 @@ DECLARE
     v_new       bigint;
     v_held      integer;
 BEGIN
-    IF v_operator IS NULL OR NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        RETURN QUERY SELECT -1, format('Operator %s is not an active operator.', coalesce(v_operator, '')),
-                            NULL::text, 0, 0;
-        RETURN;
-    END IF;
+    v_operator := active_operator(rf_update_rf_stkcount_location.operator);
     IF v_warehouse IS NULL OR v_location IS NULL THEN
-        RETURN QUERY SELECT -2, 'Warehouse and location are required.', NULL::text, 0, 0;
-        RETURN;
+        PERFORM refuse(-2, 'Warehouse and location are required.');
     END IF;
 
     PERFORM 1 FROM location l WHERE l.warehouse = v_warehouse AND l.location = v_location FOR UPDATE;
@@ -633,13 +594,10 @@ BEGIN
     LIMIT 1
     FOR UPDATE;
     IF NOT FOUND THEN
-        RETURN QUERY SELECT -3, format('Location %s is not being counted.', v_location), NULL::text, 0, 0;
-        RETURN;
+        PERFORM refuse(-3, format('Location %s is not being counted.', v_location));
     END IF;
     IF v_client IS NOT NULL AND v_open.client IS NOT NULL AND v_client <> v_open.client THEN
-        RETURN QUERY SELECT -4, format('Location %s is being counted for client %s.', v_location, v_open.client),
-                            v_open.stocktake_ref, 0, 0;
-        RETURN;
+        PERFORM refuse(-4, format('Location %s is being counted for client %s.', v_location, v_open.client));
     END IF;
     SELECT h.count_type INTO v_type FROM count_header h WHERE h.stocktake_ref = v_open.stocktake_ref;
     v_reference := v_type || ' ' || v_open.stocktake_ref;
@@ -654,11 +612,9 @@ BEGIN
     -- Finishing a count in which nothing was counted would write all stock
     -- off: an empty location is counted by counting its lines as 0.
     IF v_counted = 0 AND v_held > 0 THEN
-        RETURN QUERY SELECT -5, format('Nothing has been counted at %s, which holds %s stock line%s; count them '
-                                       '(an empty line as 0) before finishing.', v_location, v_held,
-                                       CASE WHEN v_held = 1 THEN '' ELSE 's' END),
-                            v_open.stocktake_ref, 0, 0;
-        RETURN;
+        PERFORM refuse(-5, format('Nothing has been counted at %s, which holds %s stock line%s; count them '
+                                  '(an empty line as 0) before finishing.', v_location, v_held,
+                                  CASE WHEN v_held = 1 THEN '' ELSE 's' END));
     END IF;
 
     -- Lines the system holds: counted quantity, or 0 when not counted.
@@ -678,9 +634,9 @@ BEGIN
             CONTINUE;
         END IF;
         IF r.new_qty < r.qty_booked THEN
-            RAISE EXCEPTION USING ERRCODE = 'P0001',
-                MESSAGE = format('Record %s: counted %s %s is below the %s booked for open tasks; finish or cancel '
-                                 'them first.', r.rec_num, trim_scale(r.new_qty), r.uom, trim_scale(r.qty_booked));
+            PERFORM refuse(-20, format('Record %s: counted %s %s is below the %s booked for open tasks; finish or '
+                                       'cancel them first.', r.rec_num, qty_text(r.new_qty), r.uom,
+                                       qty_text(r.qty_booked)));
         END IF;
         UPDATE stock s
         SET qty = r.new_qty, maker = v_operator, last_update = localtimestamp(0)
@@ -735,8 +691,7 @@ BEGIN
                         v_open.stocktake_ref, v_counted, v_adjusted;
 EXCEPTION
     WHEN OTHERS THEN
-        RETURN QUERY SELECT CASE WHEN SQLSTATE = 'P0001' THEN -20 ELSE -99 END,
-                            CASE WHEN SQLSTATE = 'P0001' THEN SQLERRM ELSE 'Count not finished: ' || SQLERRM END,
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Count not finished'),
                             v_open.stocktake_ref, 0, 0;
 END
 $$;
@@ -750,62 +705,50 @@ RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 DECLARE
     v_wo       text := nullif(btrim(rf_close_count_task.wo_no), '');
-    v_operator text := nullif(upper(btrim(rf_close_count_task.operator)), '');
+    v_operator text;
     v_order    works_order%ROWTYPE;
     v_act      activity%ROWTYPE;
 BEGIN
-    IF v_operator IS NULL OR NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        RETURN QUERY SELECT -1, format('Operator %s is not an active operator.', coalesce(v_operator, ''));
-        RETURN;
-    END IF;
+    v_operator := active_operator(rf_close_count_task.operator);
     IF v_wo IS NULL OR rf_close_count_task.task_no IS NULL OR rf_close_count_task.activity_no IS NULL THEN
-        RETURN QUERY SELECT -2, 'Works order, task and activity are required.';
-        RETURN;
+        PERFORM refuse(-2, 'Works order, task and activity are required.');
     END IF;
     IF rf_close_count_task.count_qty < 0 THEN
-        RETURN QUERY SELECT -3, 'Counted quantity cannot be negative.';
-        RETURN;
+        PERFORM refuse(-3, 'Counted quantity cannot be negative.');
     END IF;
 
     SELECT w.* INTO v_order FROM works_order w WHERE w.wo_no = v_wo FOR UPDATE;
     IF NOT FOUND THEN
-        RETURN QUERY SELECT -4, format('Works order %s not found.', v_wo);
-        RETURN;
+        PERFORM refuse(-4, format('Works order %s not found.', v_wo));
     END IF;
     IF v_order.movement_type <> 'COUNT' THEN
-        RETURN QUERY SELECT -5, format('Works order %s is a %s order, not a count.', v_wo, v_order.movement_type);
-        RETURN;
+        PERFORM refuse(-5, format('Works order %s is a %s order, not a count.', v_wo, v_order.movement_type));
     END IF;
     SELECT a.* INTO v_act
     FROM activity a
     WHERE a.wo_no = v_wo AND a.task_no = rf_close_count_task.task_no AND a.activity_no = rf_close_count_task.activity_no
     FOR UPDATE;
     IF NOT FOUND THEN
-        RETURN QUERY SELECT -6, format('Task %s activity %s of works order %s not found.',
-                                       rf_close_count_task.task_no, rf_close_count_task.activity_no, v_wo);
-        RETURN;
+        PERFORM refuse(-6, format('Task %s activity %s of works order %s not found.',
+                                  rf_close_count_task.task_no, rf_close_count_task.activity_no, v_wo));
     END IF;
     IF v_act.status IN ('COMPLETED', 'CANCELLED') THEN
-        RETURN QUERY SELECT -7, format('Task %s activity %s of works order %s is already %s.',
-                                       v_act.task_no, v_act.activity_no, v_wo, lower(v_act.status));
-        RETURN;
+        PERFORM refuse(-7, format('Task %s activity %s of works order %s is already %s.',
+                                  v_act.task_no, v_act.activity_no, v_wo, lower(v_act.status)));
     END IF;
     IF v_act.assigned_to IS NOT NULL AND v_act.assigned_to <> v_operator THEN
-        RETURN QUERY SELECT -8, format('Task %s of works order %s is assigned to %s.', v_act.task_no, v_wo,
-                                       v_act.assigned_to);
-        RETURN;
+        PERFORM refuse(-8, format('Task %s of works order %s is assigned to %s.', v_act.task_no, v_wo,
+                                  v_act.assigned_to));
     END IF;
     IF EXISTS (SELECT 1 FROM count_location c
                WHERE c.warehouse = v_act.warehouse_from AND c.location = v_act.location_from AND c.status = 'OPEN') THEN
-        RETURN QUERY SELECT -9, format('The count of %s is still open; finish it first.', v_act.location_from);
-        RETURN;
+        PERFORM refuse(-9, format('The count of %s is still open; finish it first.', v_act.location_from));
     END IF;
     IF NOT EXISTS (SELECT 1 FROM count_location c
                    WHERE c.warehouse = v_act.warehouse_from AND c.location = v_act.location_from
                      AND c.status = 'COUNTED' AND c.finished_at >= v_order.created_at) THEN
-        RETURN QUERY SELECT -10, format('Location %s has not been counted since the task was set.',
-                                        v_act.location_from);
-        RETURN;
+        PERFORM refuse(-10, format('Location %s has not been counted since the task was set.',
+                                   v_act.location_from));
     END IF;
 
     UPDATE activity a
@@ -813,25 +756,12 @@ BEGIN
         completed_at = localtimestamp(0)
     WHERE a.wo_no = v_wo AND a.task_no = v_act.task_no AND a.activity_no = v_act.activity_no;
 
-    UPDATE task t
-    SET status = 'COMPLETED', completed_by = v_operator, completed_at = localtimestamp(0),
-        qty_done = (SELECT coalesce(sum(a.qty_done), 0) FROM activity a
-                    WHERE a.wo_no = t.wo_no AND a.task_no = t.task_no AND a.status = 'COMPLETED')
-    WHERE t.wo_no = v_wo AND t.task_no = v_act.task_no
-      AND NOT EXISTS (SELECT 1 FROM activity a
-                      WHERE a.wo_no = t.wo_no AND a.task_no = t.task_no
-                        AND a.status NOT IN ('COMPLETED', 'CANCELLED'));
-    UPDATE works_order w
-    SET status = 'COMPLETED', completed_at = localtimestamp(0)
-    WHERE w.wo_no = v_wo
-      AND NOT EXISTS (SELECT 1 FROM task t WHERE t.wo_no = w.wo_no AND t.status NOT IN ('COMPLETED', 'CANCELLED'));
-    IF NOT FOUND THEN
-        UPDATE works_order w SET status = 'INPROGRESS' WHERE w.wo_no = v_wo AND w.status IN ('OPEN', 'ASSIGNED');
-    END IF;
+    PERFORM complete_finished_tasks(v_wo, v_operator);
+    UPDATE works_order w SET status = 'INPROGRESS' WHERE w.wo_no = v_wo AND w.status IN ('OPEN', 'ASSIGNED');
 
     RETURN QUERY SELECT 0, format('Count task %s of works order %s closed.', v_act.task_no, v_wo);
 EXCEPTION
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Count task not closed: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Count task not closed');
 END
 $$;

@@ -13,41 +13,29 @@ DECLARE
     v_client   text := btrim(rf_adjust_carton_qty.client);
     v_carton   text := btrim(rf_adjust_carton_qty.carton_no);
     v_qty      numeric := rf_adjust_carton_qty.qty;
-    v_operator text := upper(btrim(rf_adjust_carton_qty.operator));
+    v_operator text;
     v_lines    integer;
     v_line     stock%ROWTYPE;
     v_serial   text;
 BEGIN
     IF coalesce(v_client, '') = '' THEN
-        RETURN QUERY SELECT -1, 'Client is required.';
-        RETURN;
+        PERFORM refuse(-1, 'Client is required.');
     END IF;
     IF coalesce(v_carton, '') = '' THEN
-        RETURN QUERY SELECT -2, 'Carton number is required.';
-        RETURN;
+        PERFORM refuse(-2, 'Carton number is required.');
     END IF;
     IF v_qty IS NULL THEN
-        RETURN QUERY SELECT -3, 'Quantity is required.';
-        RETURN;
+        PERFORM refuse(-3, 'Quantity is required.');
     END IF;
     IF v_qty < 0 THEN
-        RETURN QUERY SELECT -4, format('Quantity %s refused: a carton quantity cannot be negative.',
-                                       trim_scale(v_qty));
-        RETURN;
+        PERFORM refuse(-4, format('Quantity %s refused: a carton quantity cannot be negative.',
+                                  trim_scale(v_qty)));
     END IF;
-    IF coalesce(v_operator, '') = '' THEN
-        RETURN QUERY SELECT -5, 'Operator is required.';
-        RETURN;
-    END IF;
-    IF NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        RETURN QUERY SELECT -6, format('Operator %s is not an active operator.', v_operator);
-        RETURN;
-    END IF;
+    v_operator := active_operator(rf_adjust_carton_qty.operator);
 
     PERFORM 1 FROM carton c WHERE c.client = v_client AND c.carton_no = v_carton FOR UPDATE;
     IF NOT FOUND THEN
-        RETURN QUERY SELECT -7, format('Carton %s not found for client %s.', v_carton, v_client);
-        RETURN;
+        PERFORM refuse(-7, format('Carton %s not found for client %s.', v_carton, v_client));
     END IF;
 
     PERFORM 1
@@ -56,12 +44,10 @@ BEGIN
     FOR UPDATE;
     GET DIAGNOSTICS v_lines = ROW_COUNT;
     IF v_lines = 0 THEN
-        RETURN QUERY SELECT -8, format('Carton %s holds no stock.', v_carton);
-        RETURN;
+        PERFORM refuse(-8, format('Carton %s holds no stock.', v_carton));
     END IF;
     IF v_lines > 1 THEN
-        RETURN QUERY SELECT -9, format('Carton %s holds %s stock lines; adjust them one by one.', v_carton, v_lines);
-        RETURN;
+        PERFORM refuse(-9, format('Carton %s holds %s stock lines; adjust them one by one.', v_carton, v_lines));
     END IF;
 
     SELECT s.* INTO v_line
@@ -69,22 +55,19 @@ BEGIN
     WHERE s.client = v_client AND s.carton_no = v_carton AND s.status <> 'DESPATCHED';
 
     IF v_line.status = 'PICKED' THEN
-        RETURN QUERY SELECT -10, format('Carton %s is picked for order %s and cannot be adjusted.',
-                                        v_carton, v_line.so_no);
-        RETURN;
+        PERFORM refuse(-10, format('Carton %s is picked for order %s and cannot be adjusted.',
+                                   v_carton, v_line.so_no));
     END IF;
     SELECT p.serial_no_flag INTO v_serial
     FROM product p
     WHERE p.client = v_line.client AND p.item_no = v_line.item_no;
     IF v_serial = 'Y' AND v_qty <> v_line.qty THEN
-        RETURN QUERY SELECT -11, format('Item %s is serial controlled; adjust its serial numbers instead.',
-                                        v_line.item_no);
-        RETURN;
+        PERFORM refuse(-11, format('Item %s is serial controlled; adjust its serial numbers instead.',
+                                   v_line.item_no));
     END IF;
     IF v_qty < v_line.qty_booked THEN
-        RETURN QUERY SELECT -12, format('Quantity %s is below the %s %s booked on carton %s.',
-                                        trim_scale(v_qty), trim_scale(v_line.qty_booked), v_line.uom, v_carton);
-        RETURN;
+        PERFORM refuse(-12, format('Quantity %s is below the %s %s booked on carton %s.',
+                                   trim_scale(v_qty), trim_scale(v_line.qty_booked), v_line.uom, v_carton));
     END IF;
     IF v_qty = v_line.qty THEN
         RETURN QUERY SELECT 0, format('Carton %s already holds %s %s; nothing changed.',
@@ -113,7 +96,8 @@ BEGIN
                                   v_carton, trim_scale(v_line.qty), trim_scale(v_qty), v_line.uom);
 EXCEPTION
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Carton quantity not adjusted: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE),
+                            failure_message(SQLSTATE, SQLERRM, 'Carton quantity not adjusted');
 END
 $$;
 
@@ -133,21 +117,15 @@ CREATE PROCEDURE rf_system_logout(operator text, INOUT sqlstatus integer DEFAULT
                                   INOUT sqlmsg text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
 DECLARE
-    v_operator text := upper(btrim(rf_system_logout.operator));
+    v_operator text;
 BEGIN
-    IF coalesce(v_operator, '') = '' THEN
-        sqlstatus := -1;
-        sqlmsg := 'Operator is required.';
-        RETURN;
-    END IF;
+    v_operator := given_operator(rf_system_logout.operator);
 
     UPDATE operator o
     SET signed_on = false, last_signoff_at = localtimestamp(0)
     WHERE o.operator = v_operator;
     IF NOT FOUND THEN
-        sqlstatus := -2;
-        sqlmsg := format('Operator %s is not known.', v_operator);
-        RETURN;
+        PERFORM refuse(-2, format('Operator %s is not known.', v_operator));
     END IF;
 
     INSERT INTO operator_log (operator, event) VALUES (v_operator, 'SIGNOFF');
@@ -155,7 +133,7 @@ BEGIN
     sqlmsg := format('Operator %s signed off.', v_operator);
 EXCEPTION
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Sign-off not recorded: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Sign-off not recorded');
 END
 $$;

@@ -28,9 +28,9 @@
 -- task or line; a fraction is refused instead.
 
 SELECT drop_routines(
-    'pick_refuse', 'pick_operator', 'pick_staging_location', 'pick_move_stock', 'pick_destination',
-    'pick_add_despatch_pallet', 'pick_refresh_order', 'pick_refresh_works_order', 'pick_qty_text',
-    'pick_record_so_serial', 'pick_whole',
+    'pick_staging_location', 'pick_move_stock', 'pick_destination',
+    'pick_add_despatch_pallet', 'pick_refresh_order', 'pick_refresh_works_order',
+    'pick_record_so_serial', 'pick_whole', 'pick_order', 'pick_serves', 'pick_line_pallets',
     'rf_extract_order_picklist', 'rf_confirm_item_picked', 'rf_close_pick_task',
     'rf_close_carton_pick_task', 'rf_pick_find_matching_pallet', 'rf_pick_sales_detail2',
     'rf_get_pending_task_order', 'rf_query_sales_order', 'rf_query_sales_order2',
@@ -41,41 +41,6 @@ SELECT drop_routines(
 ------------------------------------------------------------------------------
 -- Helpers
 ------------------------------------------------------------------------------
-
--- Refuse the call: raise a business error carrying the status to answer.
--- The rf_ routines catch it (SQLSTATE TW001), undo their work and answer
--- the status and the message.
-CREATE FUNCTION pick_refuse(p_status integer, p_message text)
-RETURNS void
-LANGUAGE plpgsql AS $$
-BEGIN
-    RAISE EXCEPTION USING ERRCODE = 'TW001', MESSAGE = p_message, DETAIL = p_status::text;
-END
-$$;
-
--- The operator id in upper case; refuses a missing or inactive operator.
-CREATE FUNCTION pick_operator(p_operator text)
-RETURNS text
-LANGUAGE plpgsql AS $$
-DECLARE
-    v_operator text := upper(btrim(p_operator));
-BEGIN
-    IF coalesce(v_operator, '') = '' THEN
-        PERFORM pick_refuse(-3, 'Operator is required.');
-    END IF;
-    IF NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        PERFORM pick_refuse(-4, format('Operator %s is not an active operator.', v_operator));
-    END IF;
-    RETURN v_operator;
-END
-$$;
-
--- A quantity as the messages show it: 12 rather than 12.000.
-CREATE FUNCTION pick_qty_text(p_qty numeric)
-RETURNS text
-LANGUAGE sql IMMUTABLE AS $$
-    SELECT coalesce(trim_scale(p_qty)::text, '');
-$$;
 
 -- A task, activity, line or stock record number that the handheld sends as
 -- a number: Null stays Null; a fraction, or a number beyond the range of
@@ -88,13 +53,75 @@ BEGIN
         RETURN NULL;
     END IF;
     IF p_value <> trunc(p_value) THEN
-        PERFORM pick_refuse(-39, format('%s %s is not a whole number.', p_what, pick_qty_text(p_value)));
+        PERFORM refuse(-39, format('%s %s is not a whole number.', p_what, qty_text(p_value)));
     END IF;
     IF abs(p_value) > p_max THEN
-        PERFORM pick_refuse(-39, format('%s %s is out of range.', p_what, pick_qty_text(p_value)));
+        PERFORM refuse(-39, format('%s %s is out of range.', p_what, qty_text(p_value)));
     END IF;
     RETURN p_value::bigint;
 END
+$$;
+
+-- A sales order of a client, locked: refused when unknown, when a customer
+-- given is not the order's, or when a despatch given is not the order's. An
+-- order without a despatch takes the one given.
+CREATE FUNCTION pick_order(p_client text, p_so_no text, p_customer text, p_despatch text)
+RETURNS sales_order
+LANGUAGE plpgsql AS $$
+DECLARE
+    o sales_order%ROWTYPE;
+BEGIN
+    SELECT * INTO o FROM sales_order so WHERE so.client = p_client AND so.order_no = p_so_no FOR UPDATE;
+    IF NOT FOUND THEN
+        PERFORM refuse(-5, format('Sales order %s not found for client %s.', p_so_no, p_client));
+    END IF;
+    IF coalesce(p_customer, '') <> '' AND p_customer <> o.customer THEN
+        PERFORM refuse(-6, format('Sales order %s belongs to customer %s, not %s.', p_so_no, o.customer,
+                                  p_customer));
+    END IF;
+    IF coalesce(p_despatch, '') <> '' AND o.despatch NOT IN ('', p_despatch) THEN
+        PERFORM refuse(-11, format('Sales order %s leaves with despatch %s, not %s.', p_so_no, o.despatch,
+                                   p_despatch));
+    END IF;
+    IF coalesce(p_despatch, '') <> '' AND o.despatch = '' THEN
+        UPDATE sales_order so SET despatch = p_despatch WHERE so.client = p_client AND so.order_no = p_so_no;
+        o.despatch := p_despatch;
+    END IF;
+    RETURN o;
+END
+$$;
+
+-- May this stock line serve the order line? Stock of the line's client and
+-- item, available, of the grade, lot and batch the line names (any when it
+-- names none), not expired, and not owned by a customer other than the
+-- order's.
+CREATE FUNCTION pick_serves(p_stock stock, p_line sales_order_line, p_customer text)
+RETURNS boolean
+LANGUAGE sql STABLE AS $$
+    SELECT p_stock.client = p_line.client AND p_stock.item_no = p_line.item_no AND p_stock.status = 'AVAILABLE'
+       AND (p_line.grade = '' OR p_stock.grade = p_line.grade)
+       AND (p_line.lot_no = '' OR p_stock.lot_no = p_line.lot_no)
+       AND (p_line.batch_no = '' OR p_stock.batch_no = p_line.batch_no)
+       AND (p_stock.expiry_date IS NULL OR p_stock.expiry_date >= current_date)
+       AND (coalesce(p_stock.owner, '') = '' OR p_stock.owner = p_customer);
+$$;
+
+-- The pallets in the active pick faces and bulk locations of the order's
+-- warehouse that hold free stock able to serve the order line, with what is
+-- free on each in the product's lowest unit; first expiring first.
+CREATE FUNCTION pick_line_pallets(p_order sales_order, p_line sales_order_line)
+RETURNS TABLE (pallet text, location text, qty_free_luom numeric, uom text, expiry_date date)
+LANGUAGE sql STABLE AS $$
+    SELECT st.pallet, st.location, sum(st.qty_avail * u.luom_equivalent), p.lowest_uom, min(st.expiry_date)
+    FROM stock st
+    JOIN location loc ON loc.warehouse = st.warehouse AND loc.location = st.location
+    JOIN product p ON p.client = st.client AND p.item_no = st.item_no
+    JOIN product_uom u ON u.client = st.client AND u.item_no = st.item_no AND u.uom = st.uom
+    WHERE st.warehouse = p_order.warehouse AND st.qty_avail > 0 AND st.pallet IS NOT NULL
+      AND loc.location_type IN ('PICKFACE', 'BULK') AND loc.status = 'ACTIVE'
+      AND pick_serves(st, p_line, p_order.customer)
+    GROUP BY st.pallet, st.location, p.lowest_uom, loc.pick_seq
+    ORDER BY min(st.expiry_date) NULLS LAST, loc.pick_seq, st.location, st.pallet;
 $$;
 
 -- The despatch lane where a warehouse gathers picked stock: its first active
@@ -111,7 +138,7 @@ BEGIN
     ORDER BY l.pick_seq, l.location
     LIMIT 1;
     IF v_location IS NULL THEN
-        PERFORM pick_refuse(-9, format('Warehouse %s has no despatch location for picked stock.', p_warehouse));
+        PERFORM refuse(-9, format('Warehouse %s has no despatch location for picked stock.', p_warehouse));
     END IF;
     RETURN v_location;
 END
@@ -133,18 +160,18 @@ DECLARE
     v_location text;
 BEGIN
     IF coalesce(v_pallet, '') = '' THEN
-        PERFORM pick_refuse(-30, 'Destination pallet is required.');
+        PERFORM refuse(-30, 'Destination pallet is required.');
     END IF;
     SELECT p.status INTO v_status FROM pallet p WHERE p.pallet = v_pallet FOR UPDATE;
     IF v_status = 'DESPATCHED' THEN
-        PERFORM pick_refuse(-31, format('Pallet %s has been despatched and cannot be picked onto.', v_pallet));
+        PERFORM refuse(-31, format('Pallet %s has been despatched and cannot be picked onto.', v_pallet));
     END IF;
     IF EXISTS (SELECT 1
                FROM stock s
                WHERE s.pallet = v_pallet AND s.qty > 0 AND s.status <> 'PICKED'
                  AND s.rec_num IS DISTINCT FROM p_source_rec_num) THEN
-        PERFORM pick_refuse(-32, format('Pallet %s holds stock in store; pick onto an empty or outbound pallet.',
-                                        v_pallet));
+        PERFORM refuse(-32, format('Pallet %s holds stock in store; pick onto an empty or outbound pallet.',
+                                   v_pallet));
     END IF;
     SELECT s.so_no INTO v_other
     FROM stock s
@@ -152,7 +179,7 @@ BEGIN
       AND (s.client <> p_client OR s.so_no IS DISTINCT FROM p_so_no)
     LIMIT 1;
     IF FOUND THEN
-        PERFORM pick_refuse(-33, format('Pallet %s is being loaded for order %s.', v_pallet, v_other));
+        PERFORM refuse(-33, format('Pallet %s is being loaded for order %s.', v_pallet, v_other));
     END IF;
     SELECT s.location INTO v_location
     FROM stock s
@@ -223,33 +250,13 @@ BEGIN
                 last_update = localtimestamp(0)
             WHERE t.rec_num = v_to;
         ELSE
-            INSERT INTO stock (client, item_no, warehouse, location, pallet, carton_no, uom, qty, qty_booked,
-                               qty_rcvd, grade, lot_no, batch_no, expiry_date, prod_date, item_size, item_color,
-                               item_class, item_width, item_depth, item_height, item_weight, supplier, owner,
-                               customer, origin_country, currency, unit_cost, ppq_packing, ppq_qty, receipt_no,
-                               receipt_line, receipt_date, so_no, so_line_no, status, maker)
-            VALUES (s.client, s.item_no, p_warehouse, p_location, p_pallet, NULL, s.uom, p_qty, 0,
-                    p_qty, s.grade, s.lot_no, s.batch_no, s.expiry_date, s.prod_date, s.item_size, s.item_color,
-                    s.item_class, s.item_width, s.item_depth, s.item_height, s.item_weight, s.supplier, s.owner,
-                    s.customer, s.origin_country, s.currency, s.unit_cost, s.ppq_packing, s.ppq_qty, s.receipt_no,
-                    s.receipt_line, s.receipt_date, p_so_no, p_so_line, 'PICKED', p_operator)
-            RETURNING stock.rec_num INTO v_to;
+            v_to := stk_new_line(s, p_qty, p_warehouse, p_location, p_pallet, NULL, s.grade, 'PICKED', p_so_no,
+                                 p_so_line, p_operator);
         END IF;
     END IF;
 
     -- A pallet or carton left without stock is empty.
-    IF s.pallet IS DISTINCT FROM p_pallet THEN
-        UPDATE pallet pl SET status = 'EMPTY'
-        WHERE pl.pallet = s.pallet AND pl.status = 'ACTIVE'
-          AND NOT EXISTS (SELECT 1 FROM stock o WHERE o.pallet = pl.pallet AND o.qty > 0 AND o.status <> 'DESPATCHED');
-    END IF;
-    IF s.carton_no IS DISTINCT FROM v_carton OR v_to <> s.rec_num THEN
-        UPDATE carton c SET status = 'EMPTY', maker = p_operator, last_update = localtimestamp(0)
-        WHERE c.client = s.client AND c.carton_no = s.carton_no AND c.status = 'ACTIVE'
-          AND NOT EXISTS (SELECT 1 FROM stock o
-                          WHERE o.client = c.client AND o.carton_no = c.carton_no AND o.qty > 0
-                            AND o.status <> 'DESPATCHED');
-    END IF;
+    PERFORM stk_empty_containers(s.client, s.pallet, s.carton_no, p_operator);
 
     INSERT INTO stock_movement (movement_type, client, item_no, rec_num, rec_num_to, uom, qty, qty_before,
                                 qty_after, warehouse_from, location_from, pallet_from, carton_from,
@@ -415,7 +422,7 @@ DECLARE
     v_operator  text;
     v_assignee  text;
     o           sales_order%ROWTYPE;
-    l           record;
+    l           sales_order_line%ROWTYPE;
     s           record;
     v_staging   text;
     v_wo_no     text;
@@ -428,37 +435,22 @@ DECLARE
     v_status    text;
 BEGIN
     IF coalesce(v_client, '') = '' THEN
-        PERFORM pick_refuse(-1, 'Client is required.');
+        PERFORM refuse(-1, 'Client is required.');
     END IF;
     IF coalesce(v_so_no, '') = '' THEN
-        PERFORM pick_refuse(-2, 'Sales order number is required.');
+        PERFORM refuse(-2, 'Sales order number is required.');
     END IF;
-    v_operator := pick_operator(rf_extract_order_picklist.operator);
+    v_operator := active_operator(rf_extract_order_picklist.operator);
     SELECT op.operator INTO v_assignee
     FROM operator op
     WHERE op.operator = upper(btrim(rf_extract_order_picklist.assign_to)) AND op.status = 'ACTIVE';
 
-    SELECT * INTO o FROM sales_order so WHERE so.client = v_client AND so.order_no = v_so_no FOR UPDATE;
-    IF NOT FOUND THEN
-        PERFORM pick_refuse(-5, format('Sales order %s not found for client %s.', v_so_no, v_client));
-    END IF;
-    IF coalesce(v_customer, '') <> '' AND v_customer <> o.customer THEN
-        PERFORM pick_refuse(-6, format('Sales order %s belongs to customer %s, not %s.',
-                                       v_so_no, o.customer, v_customer));
-    END IF;
+    o := pick_order(v_client, v_so_no, v_customer, v_despatch);
     IF o.status IN ('DESPATCHED', 'CANCELLED') THEN
-        PERFORM pick_refuse(-7, format('Sales order %s is %s and cannot be picked.', v_so_no, lower(o.status)));
+        PERFORM refuse(-7, format('Sales order %s is %s and cannot be picked.', v_so_no, lower(o.status)));
     END IF;
     IF o.warehouse IS NULL THEN
-        PERFORM pick_refuse(-8, format('Sales order %s names no warehouse to pick from.', v_so_no));
-    END IF;
-    IF coalesce(v_despatch, '') <> '' THEN
-        IF o.despatch = '' THEN
-            UPDATE sales_order so SET despatch = v_despatch WHERE so.client = v_client AND so.order_no = v_so_no;
-        ELSIF o.despatch <> v_despatch THEN
-            PERFORM pick_refuse(-11, format('Sales order %s leaves with despatch %s, not %s.',
-                                            v_so_no, o.despatch, v_despatch));
-        END IF;
+        PERFORM refuse(-8, format('Sales order %s names no warehouse to pick from.', v_so_no));
     END IF;
     v_staging := pick_staging_location(o.warehouse);
 
@@ -484,14 +476,9 @@ BEGIN
             SELECT st.rec_num, st.qty_avail, st.warehouse, st.location, st.pallet, loc.area
             FROM stock st
             JOIN location loc ON loc.warehouse = st.warehouse AND loc.location = st.location
-            WHERE st.client = v_client AND st.item_no = l.item_no AND st.uom = l.uom
-              AND st.warehouse = o.warehouse AND st.status = 'AVAILABLE' AND st.qty_avail > 0
+            WHERE st.uom = l.uom AND st.warehouse = o.warehouse AND st.qty_avail > 0
               AND loc.location_type IN ('PICKFACE', 'BULK') AND loc.status = 'ACTIVE'
-              AND (l.grade = '' OR st.grade = l.grade)
-              AND (l.lot_no = '' OR st.lot_no = l.lot_no)
-              AND (l.batch_no = '' OR st.batch_no = l.batch_no)
-              AND (st.expiry_date IS NULL OR st.expiry_date >= current_date)
-              AND (coalesce(st.owner, '') = '' OR st.owner = o.customer)
+              AND pick_serves(st, l, o.customer)
             ORDER BY st.expiry_date NULLS LAST, st.receipt_date NULLS LAST,
                      (loc.location_type = 'PICKFACE') DESC, loc.pick_seq, st.rec_num
             FOR UPDATE OF st
@@ -506,7 +493,7 @@ BEGIN
                 FROM movement_type mt
                 WHERE mt.movement_type = 'PICK';
                 IF NOT FOUND THEN
-                    PERFORM pick_refuse(-12, 'Movement type PICK is not set up.');
+                    PERFORM refuse(-12, 'Movement type PICK is not set up.');
                 END IF;
             END IF;
             INSERT INTO task (wo_no, task_no, client, order_no, line_no, item_no, uom, qty, status, assigned_to)
@@ -534,7 +521,7 @@ BEGIN
             EXIT WHEN v_need = 0;
         END LOOP;
         IF v_need > 0 THEN
-            v_short := v_short || format('line %s short by %s %s', l.line_no, pick_qty_text(v_need), l.uom);
+            v_short := v_short || format('line %s short by %s %s', l.line_no, qty_text(v_need), l.uom);
         END IF;
     END LOOP;
 
@@ -551,11 +538,11 @@ BEGIN
     IF v_rows = 0 THEN
         SELECT so.status INTO v_status FROM sales_order so WHERE so.client = v_client AND so.order_no = v_so_no;
         IF v_status = 'PICKED' THEN
-            PERFORM pick_refuse(-10, format('Sales order %s is picked; nothing is left to pick.', v_so_no));
+            PERFORM refuse(-10, format('Sales order %s is picked; nothing is left to pick.', v_so_no));
         END IF;
-        PERFORM pick_refuse(-10, format('Nothing to pick for sales order %s: no stock is available (%s).',
-                                        v_so_no, CASE WHEN cardinality(v_short) = 0 THEN 'no open lines'
-                                                      ELSE array_to_string(v_short, ', ') END));
+        PERFORM refuse(-10, format('Nothing to pick for sales order %s: no stock is available (%s).',
+                                   v_so_no, CASE WHEN cardinality(v_short) = 0 THEN 'no open lines'
+                                                 ELSE array_to_string(v_short, ', ') END));
     END IF;
 
     RETURN QUERY
@@ -574,15 +561,11 @@ BEGIN
       AND a.movement_type = 'PICK' AND a.status NOT IN ('COMPLETED', 'CANCELLED') AND a.qty > a.qty_done
     ORDER BY a.wo_no, loc.pick_seq, a.location_from, a.task_no, a.activity_no;
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_status = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_status::integer, SQLERRM, NULL::text, NULL::integer, NULL::integer, NULL::integer,
-                            NULL::text, NULL::text, NULL::text, NULL::text, NULL::text, NULL::text, NULL::text,
-                            NULL::bigint, NULL::numeric, NULL::text;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Pick list not extracted: ' || SQLERRM, NULL::text, NULL::integer,
-                            NULL::integer, NULL::integer, NULL::text, NULL::text, NULL::text, NULL::text,
-                            NULL::text, NULL::text, NULL::text, NULL::bigint, NULL::numeric, NULL::text;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Pick list not extracted'),
+                            NULL::text, NULL::integer, NULL::integer, NULL::integer, NULL::text, NULL::text,
+                            NULL::text, NULL::text, NULL::text, NULL::text, NULL::text, NULL::bigint, NULL::numeric,
+                            NULL::text;
 END
 $$;
 
@@ -624,19 +607,18 @@ DECLARE
     v_act      integer;
     v_line     integer;
     v_rec      bigint;
-    v_detail   text;
 BEGIN
-    v_operator := pick_operator(rf_confirm_item_picked.operator);
+    v_operator := active_operator(rf_confirm_item_picked.operator);
     v_task := pick_whole(rf_confirm_item_picked.task_no, 'Task');
     v_act := pick_whole(rf_confirm_item_picked.activity_no, 'Activity');
     v_line := pick_whole(rf_confirm_item_picked.line_no, 'Line');
     v_rec := pick_whole(rf_confirm_item_picked.rec_num, 'Stock record', 999999999999999999);
     IF v_wo_no IS NULL OR v_task IS NULL OR v_act IS NULL THEN
-        PERFORM pick_refuse(-13, 'Works order, task and activity are required.');
+        PERFORM refuse(-13, 'Works order, task and activity are required.');
     END IF;
     IF v_qty IS NULL OR v_qty <= 0 THEN
-        PERFORM pick_refuse(-14, format('Quantity %s refused: a pick must be more than 0.',
-                                        coalesce(pick_qty_text(v_qty), 'Null')));
+        PERFORM refuse(-14, format('Quantity %s refused: a pick must be more than 0.',
+                                   coalesce(qty_text(v_qty), 'Null')));
     END IF;
 
     SELECT * INTO a
@@ -644,40 +626,32 @@ BEGIN
     WHERE act.wo_no = v_wo_no AND act.task_no = v_task AND act.activity_no = v_act
     FOR UPDATE;
     IF NOT FOUND OR a.movement_type <> 'PICK' THEN
-        PERFORM pick_refuse(-15, format('Pick %s/%s/%s not found.', v_wo_no, v_task, v_act));
+        PERFORM refuse(-15, format('Pick %s/%s/%s not found.', v_wo_no, v_task, v_act));
     END IF;
     IF a.status IN ('COMPLETED', 'CANCELLED') THEN
-        PERFORM pick_refuse(-16, format('Pick %s/%s/%s is closed.', v_wo_no, a.task_no, a.activity_no));
+        PERFORM refuse(-16, format('Pick %s/%s/%s is closed.', v_wo_no, a.task_no, a.activity_no));
     END IF;
     IF coalesce(v_client, '') <> '' AND v_client <> a.client
        OR coalesce(v_so_no, '') <> '' AND v_so_no <> a.so_no
        OR v_line IS NOT NULL AND v_line <> a.so_line_no THEN
-        PERFORM pick_refuse(-17, format('Pick %s/%s/%s is for sales order %s line %s.', v_wo_no, a.task_no,
-                                        a.activity_no, a.so_no, a.so_line_no));
+        PERFORM refuse(-17, format('Pick %s/%s/%s is for sales order %s line %s.', v_wo_no, a.task_no,
+                                   a.activity_no, a.so_no, a.so_line_no));
     END IF;
     IF coalesce(v_item, '') <> '' AND v_item <> a.item_no THEN
-        PERFORM pick_refuse(-18, format('Pick %s/%s/%s is for item %s, not %s.', v_wo_no, a.task_no,
-                                        a.activity_no, a.item_no, v_item));
+        PERFORM refuse(-18, format('Pick %s/%s/%s is for item %s, not %s.', v_wo_no, a.task_no,
+                                   a.activity_no, a.item_no, v_item));
     END IF;
     IF coalesce(v_uom, '') <> '' AND v_uom <> a.uom THEN
-        PERFORM pick_refuse(-19, format('Pick %s/%s/%s is counted in %s, not %s.', v_wo_no, a.task_no,
-                                        a.activity_no, a.uom, v_uom));
+        PERFORM refuse(-19, format('Pick %s/%s/%s is counted in %s, not %s.', v_wo_no, a.task_no,
+                                   a.activity_no, a.uom, v_uom));
     END IF;
-    SELECT * INTO o FROM sales_order so WHERE so.client = a.client AND so.order_no = a.so_no FOR UPDATE;
-    IF coalesce(v_customer, '') <> '' AND v_customer <> o.customer THEN
-        PERFORM pick_refuse(-6, format('Sales order %s belongs to customer %s, not %s.',
-                                       o.order_no, o.customer, v_customer));
-    END IF;
-    IF coalesce(v_despatch, '') <> '' AND o.despatch <> '' AND v_despatch <> o.despatch THEN
-        PERFORM pick_refuse(-11, format('Sales order %s leaves with despatch %s, not %s.',
-                                        o.order_no, o.despatch, v_despatch));
-    END IF;
+    o := pick_order(a.client, a.so_no, v_customer, v_despatch);
 
     v_left := a.qty - a.qty_done;
     IF v_qty > v_left THEN
-        PERFORM pick_refuse(-20, format('Quantity %s %s refused: only %s %s is left to pick on %s/%s/%s.',
-                                        pick_qty_text(v_qty), a.uom, pick_qty_text(v_left), a.uom,
-                                        v_wo_no, a.task_no, a.activity_no));
+        PERFORM refuse(-20, format('Quantity %s %s refused: only %s %s is left to pick on %s/%s/%s.',
+                                   qty_text(v_qty), a.uom, qty_text(v_left), a.uom,
+                                   v_wo_no, a.task_no, a.activity_no));
     END IF;
 
     SELECT * INTO s
@@ -685,31 +659,31 @@ BEGIN
     WHERE st.rec_num = coalesce(v_rec, a.rec_num)
     FOR UPDATE;
     IF NOT FOUND THEN
-        PERFORM pick_refuse(-21, format('Stock record %s not found.',
-                                        coalesce(v_rec, a.rec_num)));
+        PERFORM refuse(-21, format('Stock record %s not found.',
+                                   coalesce(v_rec, a.rec_num)));
     END IF;
     IF s.client <> a.client OR s.item_no <> a.item_no OR s.uom <> a.uom THEN
-        PERFORM pick_refuse(-22, format('Stock record %s holds %s %s, not %s %s.', s.rec_num, s.item_no,
-                                        s.uom, a.item_no, a.uom));
+        PERFORM refuse(-22, format('Stock record %s holds %s %s, not %s %s.', s.rec_num, s.item_no,
+                                   s.uom, a.item_no, a.uom));
     END IF;
     IF coalesce(v_pallet, '') <> '' AND v_pallet IS DISTINCT FROM s.pallet THEN
-        PERFORM pick_refuse(-23, format('Stock record %s is not on pallet %s.', s.rec_num, v_pallet));
+        PERFORM refuse(-23, format('Stock record %s is not on pallet %s.', s.rec_num, v_pallet));
     END IF;
     IF coalesce(v_wh, '') <> '' AND v_wh <> s.warehouse OR coalesce(v_loc, '') <> '' AND v_loc <> s.location THEN
-        PERFORM pick_refuse(-24, format('Stock record %s is in %s %s, not %s.', s.rec_num, s.warehouse,
-                                        s.location, coalesce(nullif(v_loc, ''), v_wh)));
+        PERFORM refuse(-24, format('Stock record %s is in %s %s, not %s.', s.rec_num, s.warehouse,
+                                   s.location, coalesce(nullif(v_loc, ''), v_wh)));
     END IF;
     IF s.status <> 'AVAILABLE' THEN
-        PERFORM pick_refuse(-25, format('Stock record %s is %s and cannot be picked.', s.rec_num,
-                                        lower(s.status)));
+        PERFORM refuse(-25, format('Stock record %s is %s and cannot be picked.', s.rec_num,
+                                   lower(s.status)));
     END IF;
     -- Picking from the allocated line uses its booking; from another line,
     -- only what is free there, and the allocated line's booking is released.
     v_release := CASE WHEN s.rec_num = a.rec_num THEN least(v_qty, s.qty_booked) ELSE 0 END;
     IF s.qty - s.qty_booked + v_release < v_qty THEN
-        PERFORM pick_refuse(-26, format('Quantity %s %s refused: stock record %s has only %s %s to pick.',
-                                        pick_qty_text(v_qty), a.uom, s.rec_num,
-                                        pick_qty_text(s.qty - s.qty_booked + v_release), s.uom));
+        PERFORM refuse(-26, format('Quantity %s %s refused: stock record %s has only %s %s to pick.',
+                                   qty_text(v_qty), a.uom, s.rec_num,
+                                   qty_text(s.qty - s.qty_booked + v_release), s.uom));
     END IF;
     IF s.rec_num IS DISTINCT FROM a.rec_num AND a.rec_num IS NOT NULL THEN
         UPDATE stock st
@@ -736,21 +710,15 @@ BEGIN
     UPDATE sales_order_line ol
     SET qty_picked = ol.qty_picked + v_qty, maker = v_operator, last_update = localtimestamp(0)
     WHERE ol.client = a.client AND ol.order_no = a.so_no AND ol.line_no = a.so_line_no;
-    IF coalesce(v_despatch, '') <> '' AND o.despatch = '' THEN
-        UPDATE sales_order so SET despatch = v_despatch WHERE so.client = o.client AND so.order_no = o.order_no;
-    END IF;
     PERFORM pick_add_despatch_pallet(a.client, a.so_no, v_dest, coalesce(a.warehouse_to, s.warehouse), v_dest_loc);
     PERFORM pick_refresh_works_order(a.wo_no, v_operator);
     PERFORM pick_refresh_order(a.client, a.so_no);
 
     RETURN QUERY SELECT 0, format('Picked %s %s of %s from stock record %s onto pallet %s in %s.',
-                                  pick_qty_text(v_qty), a.uom, a.item_no, s.rec_num, v_dest, v_dest_loc);
+                                  qty_text(v_qty), a.uom, a.item_no, s.rec_num, v_dest, v_dest_loc);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Pick not confirmed: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Pick not confirmed');
 END
 $$;
 
@@ -778,13 +746,12 @@ DECLARE
     v_client   text;
     v_so_no    text;
     a          activity%ROWTYPE;
-    v_detail   text;
 BEGIN
-    v_operator := pick_operator(rf_close_pick_task.operator);
+    v_operator := active_operator(rf_close_pick_task.operator);
     v_task := pick_whole(rf_close_pick_task.task_no, 'Task');
     v_act := nullif(pick_whole(rf_close_pick_task.activity_no, 'Activity'), 0);
     IF v_wo_no IS NULL OR v_task IS NULL THEN
-        PERFORM pick_refuse(-13, 'Works order and task are required.');
+        PERFORM refuse(-13, 'Works order and task are required.');
     END IF;
     PERFORM 1 FROM works_order w WHERE w.wo_no = v_wo_no FOR UPDATE;
     SELECT sum(act.qty), sum(act.qty_done),
@@ -795,8 +762,8 @@ BEGIN
     WHERE act.wo_no = v_wo_no AND act.task_no = v_task AND (v_act IS NULL OR act.activity_no = v_act)
       AND act.movement_type = 'PICK';
     IF v_planned IS NULL THEN
-        PERFORM pick_refuse(-15, format('Pick task %s/%s%s not found.', v_wo_no, v_task,
-                                        coalesce('/' || v_act, '')));
+        PERFORM refuse(-15, format('Pick task %s/%s%s not found.', v_wo_no, v_task,
+                                   coalesce('/' || v_act, '')));
     END IF;
     IF v_open = 0 THEN
         RETURN QUERY SELECT 0, format('Pick task %s/%s%s is already closed.', v_wo_no, v_task,
@@ -804,22 +771,22 @@ BEGIN
         RETURN;
     END IF;
     IF rf_close_pick_task.pick_qty > v_planned THEN
-        PERFORM pick_refuse(-20, format('Quantity %s %s refused: only %s %s was allocated to this task.',
-                                        pick_qty_text(rf_close_pick_task.pick_qty), v_uom,
-                                        pick_qty_text(v_planned), v_uom));
+        PERFORM refuse(-20, format('Quantity %s %s refused: only %s %s was allocated to this task.',
+                                   qty_text(rf_close_pick_task.pick_qty), v_uom,
+                                   qty_text(v_planned), v_uom));
     END IF;
     IF coalesce(rf_close_pick_task.pick_qty, v_done) <> v_done THEN
-        PERFORM pick_refuse(-27, format('%s %s is confirmed picked on this task, not %s; confirm the picks before closing.',
-                                        pick_qty_text(v_done), v_uom, pick_qty_text(rf_close_pick_task.pick_qty)));
+        PERFORM refuse(-27, format('%s %s is confirmed picked on this task, not %s; confirm the picks before closing.',
+                                   qty_text(v_done), v_uom, qty_text(rf_close_pick_task.pick_qty)));
     END IF;
     v_short := v_planned - v_done;
     IF v_short > 0 THEN
         IF coalesce(v_reason, '') = '' THEN
-            PERFORM pick_refuse(-28, format('%s %s short: a reason code is required.', pick_qty_text(v_short), v_uom));
+            PERFORM refuse(-28, format('%s %s short: a reason code is required.', qty_text(v_short), v_uom));
         END IF;
         IF NOT EXISTS (SELECT 1 FROM parameter_tbl p
                        WHERE p.param_table = 'REASONCODE' AND p.param_code = v_reason) THEN
-            PERFORM pick_refuse(-29, format('Reason code %s is not known.', v_reason));
+            PERFORM refuse(-29, format('Reason code %s is not known.', v_reason));
         END IF;
     END IF;
 
@@ -852,16 +819,13 @@ BEGIN
         PERFORM pick_refresh_order(v_client, v_so_no);
     END IF;
     RETURN QUERY SELECT 0, format('Pick task %s/%s%s closed: %s %s picked%s.', v_wo_no, v_task,
-                                  coalesce('/' || v_act, ''), pick_qty_text(v_done), v_uom,
+                                  coalesce('/' || v_act, ''), qty_text(v_done), v_uom,
                                   CASE WHEN v_short > 0
-                                       THEN format(', %s %s short (%s)', pick_qty_text(v_short), v_uom, v_reason)
+                                       THEN format(', %s %s short (%s)', qty_text(v_short), v_uom, v_reason)
                                        ELSE '' END);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Pick task not closed: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Pick task not closed');
 END
 $$;
 
@@ -893,23 +857,22 @@ DECLARE
     v_open     integer;
     v_client   text;
     v_so_no    text;
-    v_detail   text;
 BEGIN
-    v_operator := pick_operator(rf_close_carton_pick_task.operator);
+    v_operator := active_operator(rf_close_carton_pick_task.operator);
     v_task := pick_whole(rf_close_carton_pick_task.task_no, 'Task');
     v_act := nullif(pick_whole(rf_close_carton_pick_task.activity_no, 'Activity'), 0);
     IF v_wo_no IS NULL OR v_task IS NULL THEN
-        PERFORM pick_refuse(-13, 'Works order and task are required.');
+        PERFORM refuse(-13, 'Works order and task are required.');
     END IF;
     FOREACH v_word IN ARRAY regexp_split_to_array(btrim(coalesce(picked_rec_num, ''), ' ,;'), '[\s,;]+') LOOP
         CONTINUE WHEN v_word = '';
         IF v_word !~ '^\d{1,18}$' THEN
-            PERFORM pick_refuse(-34, format('%s is not a stock record number.', v_word));
+            PERFORM refuse(-34, format('%s is not a stock record number.', v_word));
         END IF;
         v_recs := v_recs || v_word::bigint;
     END LOOP;
     IF cardinality(v_recs) = 0 THEN
-        PERFORM pick_refuse(-35, 'No picked stock record numbers given.');
+        PERFORM refuse(-35, 'No picked stock record numbers given.');
     END IF;
     PERFORM 1 FROM works_order w WHERE w.wo_no = v_wo_no FOR UPDATE;
 
@@ -923,20 +886,20 @@ BEGIN
         LIMIT 1
         FOR UPDATE;
         IF NOT FOUND THEN
-            PERFORM pick_refuse(-36, format('Stock record %s is not an open carton pick of task %s/%s.',
-                                            v_rec, v_wo_no, v_task));
+            PERFORM refuse(-36, format('Stock record %s is not an open carton pick of task %s/%s.',
+                                       v_rec, v_wo_no, v_task));
         END IF;
         SELECT * INTO s FROM stock st WHERE st.rec_num = v_rec FOR UPDATE;
         IF s.carton_no IS NULL THEN
-            PERFORM pick_refuse(-37, format('Stock record %s is not in a carton; confirm it as an item pick.', v_rec));
+            PERFORM refuse(-37, format('Stock record %s is not in a carton; confirm it as an item pick.', v_rec));
         END IF;
         IF s.status <> 'AVAILABLE' THEN
-            PERFORM pick_refuse(-25, format('Stock record %s is %s and cannot be picked.', v_rec, lower(s.status)));
+            PERFORM refuse(-25, format('Stock record %s is %s and cannot be picked.', v_rec, lower(s.status)));
         END IF;
         IF s.qty <> a.qty - a.qty_done THEN
-            PERFORM pick_refuse(-38, format('Carton %s holds %s %s but the pick is for %s %s; pick it item by item.',
-                                            s.carton_no, pick_qty_text(s.qty), s.uom,
-                                            pick_qty_text(a.qty - a.qty_done), a.uom));
+            PERFORM refuse(-38, format('Carton %s holds %s %s but the pick is for %s %s; pick it item by item.',
+                                       s.carton_no, qty_text(s.qty), s.uom,
+                                       qty_text(a.qty - a.qty_done), a.uom));
         END IF;
         SELECT d.pallet INTO v_dest
         FROM despatch_pallet d
@@ -975,11 +938,8 @@ BEGIN
                                   CASE WHEN v_picked = 1 THEN '' ELSE 's' END,
                                   CASE WHEN v_open > 0 THEN format(', %s still open', v_open) ELSE '' END);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Carton pick not closed: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Carton pick not closed');
 END
 $$;
 
@@ -1003,52 +963,21 @@ DECLARE
     v_count  integer;
 BEGIN
     IF coalesce(v_client, '') = '' OR coalesce(v_so_no, '') = '' THEN
-        sqlstatus := -1;
-        sqlmsg := 'Client and sales order number are required.';
-        RETURN;
+        PERFORM refuse(-1, 'Client and sales order number are required.');
     END IF;
     IF coalesce(v_line, '') !~ '^\d{1,9}$' THEN
-        sqlstatus := -2;
-        sqlmsg := format('Line number "%s" is not a line number.', coalesce(v_line, ''));
-        RETURN;
+        PERFORM refuse(-2, format('Line number "%s" is not a line number.', coalesce(v_line, '')));
     END IF;
     SELECT * INTO o FROM sales_order so WHERE so.client = v_client AND so.order_no = v_so_no;
     SELECT * INTO l
     FROM sales_order_line ol
     WHERE ol.client = v_client AND ol.order_no = v_so_no AND ol.line_no = v_line::integer;
     IF NOT FOUND THEN
-        sqlstatus := -5;
-        sqlmsg := format('Sales order %s has no line %s.', v_so_no, v_line);
-        RETURN;
+        PERFORM refuse(-5, format('Sales order %s has no line %s.', v_so_no, v_line));
     END IF;
 
-    SELECT count(DISTINCT (st.pallet, st.location)) INTO v_count
-    FROM stock st
-    JOIN location loc ON loc.warehouse = st.warehouse AND loc.location = st.location
-    WHERE st.client = v_client AND st.item_no = l.item_no AND st.warehouse = o.warehouse
-      AND st.status = 'AVAILABLE' AND st.qty_avail > 0 AND st.pallet IS NOT NULL
-      AND loc.location_type IN ('PICKFACE', 'BULK') AND loc.status = 'ACTIVE'
-      AND (l.grade = '' OR st.grade = l.grade) AND (l.lot_no = '' OR st.lot_no = l.lot_no)
-      AND (l.batch_no = '' OR st.batch_no = l.batch_no)
-      AND (st.expiry_date IS NULL OR st.expiry_date >= current_date)
-      AND (coalesce(st.owner, '') = '' OR st.owner = o.customer);
-
-    OPEN pallets FOR
-        SELECT st.pallet, st.location, sum(st.qty_avail * u.luom_equivalent) AS qty_free_luom,
-               p.lowest_uom AS uom, min(st.expiry_date) AS expiry_date
-        FROM stock st
-        JOIN location loc ON loc.warehouse = st.warehouse AND loc.location = st.location
-        JOIN product p ON p.client = st.client AND p.item_no = st.item_no
-        JOIN product_uom u ON u.client = st.client AND u.item_no = st.item_no AND u.uom = st.uom
-        WHERE st.client = v_client AND st.item_no = l.item_no AND st.warehouse = o.warehouse
-          AND st.status = 'AVAILABLE' AND st.qty_avail > 0 AND st.pallet IS NOT NULL
-          AND loc.location_type IN ('PICKFACE', 'BULK') AND loc.status = 'ACTIVE'
-          AND (l.grade = '' OR st.grade = l.grade) AND (l.lot_no = '' OR st.lot_no = l.lot_no)
-          AND (l.batch_no = '' OR st.batch_no = l.batch_no)
-          AND (st.expiry_date IS NULL OR st.expiry_date >= current_date)
-          AND (coalesce(st.owner, '') = '' OR st.owner = o.customer)
-        GROUP BY st.pallet, st.location, p.lowest_uom, loc.pick_seq
-        ORDER BY min(st.expiry_date) NULLS LAST, loc.pick_seq, st.location, st.pallet;
+    SELECT count(*) INTO v_count FROM pick_line_pallets(o, l);
+    OPEN pallets FOR SELECT * FROM pick_line_pallets(o, l);
 
     IF v_count = 0 THEN
         sqlstatus := -6;
@@ -1061,8 +990,8 @@ BEGIN
     END IF;
 EXCEPTION
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Matching pallets not found: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Matching pallets not found');
 END
 $$;
 
@@ -1100,55 +1029,47 @@ DECLARE
     a          activity%ROWTYPE;
     v_wos      text[] := '{}';
     v_wo       text;
-    v_detail   text;
 BEGIN
     IF coalesce(v_client, '') = '' OR coalesce(v_so_no, '') = '' THEN
-        PERFORM pick_refuse(-1, 'Client and sales order number are required.');
+        PERFORM refuse(-1, 'Client and sales order number are required.');
     END IF;
-    v_operator := pick_operator(rf_pick_sales_detail2.operator);
+    v_operator := active_operator(rf_pick_sales_detail2.operator);
     IF coalesce(v_line_txt, '') !~ '^\d{1,9}$' THEN
-        PERFORM pick_refuse(-2, format('Line number "%s" is not a line number.', coalesce(v_line_txt, '')));
+        PERFORM refuse(-2, format('Line number "%s" is not a line number.', coalesce(v_line_txt, '')));
     END IF;
     IF coalesce(v_qty_txt, '') !~ '^\d{0,12}(\.\d{1,6})?$' OR coalesce(v_qty_txt, '') IN ('', '.') THEN
-        PERFORM pick_refuse(-14, format('Quantity "%s" refused: give the quantity picked.', coalesce(v_qty_txt, '')));
+        PERFORM refuse(-14, format('Quantity "%s" refused: give the quantity picked.', coalesce(v_qty_txt, '')));
     END IF;
     v_qty := v_qty_txt::numeric;
     IF v_qty <= 0 THEN
-        PERFORM pick_refuse(-14, format('Quantity %s refused: a pick must be more than 0.', pick_qty_text(v_qty)));
+        PERFORM refuse(-14, format('Quantity %s refused: a pick must be more than 0.', qty_text(v_qty)));
     END IF;
     IF coalesce(v_from, '') = '' THEN
-        PERFORM pick_refuse(-23, 'The pallet picked from is required.');
+        PERFORM refuse(-23, 'The pallet picked from is required.');
     END IF;
     IF v_from = v_to THEN
-        PERFORM pick_refuse(-32, format('Pallet %s cannot be picked onto itself.', v_from));
+        PERFORM refuse(-32, format('Pallet %s cannot be picked onto itself.', v_from));
     END IF;
 
-    SELECT * INTO o FROM sales_order so WHERE so.client = v_client AND so.order_no = v_so_no FOR UPDATE;
-    IF NOT FOUND THEN
-        PERFORM pick_refuse(-5, format('Sales order %s not found for client %s.', v_so_no, v_client));
-    END IF;
+    o := pick_order(v_client, v_so_no, NULL, v_despatch);
     IF o.status IN ('DESPATCHED', 'CANCELLED') THEN
-        PERFORM pick_refuse(-7, format('Sales order %s is %s and cannot be picked.', v_so_no, lower(o.status)));
-    END IF;
-    IF coalesce(v_despatch, '') <> '' AND o.despatch <> '' AND v_despatch <> o.despatch THEN
-        PERFORM pick_refuse(-11, format('Sales order %s leaves with despatch %s, not %s.',
-                                        v_so_no, o.despatch, v_despatch));
+        PERFORM refuse(-7, format('Sales order %s is %s and cannot be picked.', v_so_no, lower(o.status)));
     END IF;
     SELECT * INTO l
     FROM sales_order_line ol
     WHERE ol.client = v_client AND ol.order_no = v_so_no AND ol.line_no = v_line_txt::integer
     FOR UPDATE;
     IF NOT FOUND THEN
-        PERFORM pick_refuse(-5, format('Sales order %s has no line %s.', v_so_no, v_line_txt));
+        PERFORM refuse(-5, format('Sales order %s has no line %s.', v_so_no, v_line_txt));
     END IF;
     IF l.status = 'CANCELLED' THEN
-        PERFORM pick_refuse(-7, format('Line %s of sales order %s is cancelled.', l.line_no, v_so_no));
+        PERFORM refuse(-7, format('Line %s of sales order %s is cancelled.', l.line_no, v_so_no));
     END IF;
     v_need := l.qty - l.qty_picked - l.qty_backorder;
     IF v_qty > v_need THEN
-        PERFORM pick_refuse(-20, format('Quantity %s %s refused: line %s of sales order %s needs only %s %s more.',
-                                        pick_qty_text(v_qty), l.uom, l.line_no, v_so_no,
-                                        pick_qty_text(greatest(v_need, 0)), l.uom));
+        PERFORM refuse(-20, format('Quantity %s %s refused: line %s of sales order %s needs only %s %s more.',
+                                   qty_text(v_qty), l.uom, l.line_no, v_so_no,
+                                   qty_text(greatest(v_need, 0)), l.uom));
     END IF;
 
     -- What the pallet can give this line: free stock, plus what this line's
@@ -1160,19 +1081,15 @@ BEGIN
                WHERE act.client = v_client AND act.so_no = v_so_no AND act.so_line_no = l.line_no
                  AND act.movement_type = 'PICK' AND act.status NOT IN ('COMPLETED', 'CANCELLED')
                GROUP BY act.rec_num) b ON b.rec_num = st.rec_num
-    WHERE st.pallet = v_from AND st.client = v_client AND st.item_no = l.item_no AND st.uom = l.uom
-      AND st.status = 'AVAILABLE' AND (l.grade = '' OR st.grade = l.grade)
-      AND (l.lot_no = '' OR st.lot_no = l.lot_no) AND (l.batch_no = '' OR st.batch_no = l.batch_no)
-      AND (st.expiry_date IS NULL OR st.expiry_date >= current_date)
-      AND (coalesce(st.owner, '') = '' OR st.owner = o.customer);
+    WHERE st.pallet = v_from AND st.uom = l.uom AND pick_serves(st, l, o.customer);
     IF coalesce(v_usable, 0) < v_qty THEN
-        PERFORM pick_refuse(-26, format('Quantity %s %s refused: pallet %s has only %s %s of %s to pick for this line.',
-                                        pick_qty_text(v_qty), l.uom, v_from, pick_qty_text(coalesce(v_usable, 0)),
-                                        l.uom, l.item_no));
+        PERFORM refuse(-26, format('Quantity %s %s refused: pallet %s has only %s %s of %s to pick for this line.',
+                                   qty_text(v_qty), l.uom, v_from, qty_text(coalesce(v_usable, 0)),
+                                   l.uom, l.item_no));
     END IF;
     IF v_wh <> o.warehouse THEN
-        PERFORM pick_refuse(-24, format('Pallet %s is in warehouse %s; sales order %s ships from %s.',
-                                        v_from, v_wh, v_so_no, o.warehouse));
+        PERFORM refuse(-24, format('Pallet %s is in warehouse %s; sales order %s ships from %s.',
+                                   v_from, v_wh, v_so_no, o.warehouse));
     END IF;
     v_dest_loc := pick_destination(v_client, v_so_no, v_to, v_wh, pick_staging_location(v_wh), NULL, v_operator);
 
@@ -1180,11 +1097,7 @@ BEGIN
     FOR s IN
         SELECT st.rec_num
         FROM stock st
-        WHERE st.pallet = v_from AND st.client = v_client AND st.item_no = l.item_no AND st.uom = l.uom
-          AND st.status = 'AVAILABLE' AND (l.grade = '' OR st.grade = l.grade)
-          AND (l.lot_no = '' OR st.lot_no = l.lot_no) AND (l.batch_no = '' OR st.batch_no = l.batch_no)
-          AND (st.expiry_date IS NULL OR st.expiry_date >= current_date)
-          AND (coalesce(st.owner, '') = '' OR st.owner = o.customer)
+        WHERE st.pallet = v_from AND st.uom = l.uom AND pick_serves(st, l, o.customer)
         ORDER BY st.expiry_date NULLS LAST, st.rec_num
         FOR UPDATE OF st
     LOOP
@@ -1260,9 +1173,6 @@ BEGIN
         v_excess := v_excess - v_take;
     END LOOP;
 
-    IF coalesce(v_despatch, '') <> '' AND o.despatch = '' THEN
-        UPDATE sales_order so SET despatch = v_despatch WHERE so.client = v_client AND so.order_no = v_so_no;
-    END IF;
     PERFORM pick_add_despatch_pallet(v_client, v_so_no, v_to, v_wh, v_dest_loc);
     FOR v_wo IN SELECT DISTINCT unnest(v_wos) LOOP
         PERFORM pick_refresh_works_order(v_wo, v_operator);
@@ -1270,16 +1180,12 @@ BEGIN
     PERFORM pick_refresh_order(v_client, v_so_no);
 
     sqlstatus := 0;
-    sqlmsg := format('Picked %s %s of %s for line %s from pallet %s onto pallet %s in %s.', pick_qty_text(v_qty),
+    sqlmsg := format('Picked %s %s of %s for line %s from pallet %s onto pallet %s in %s.', qty_text(v_qty),
                      l.uom, l.item_no, l.line_no, v_from, v_to, v_dest_loc);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Order line not picked: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Order line not picked');
 END
 $$;
 
@@ -1308,21 +1214,8 @@ $$;
 -- Sales order enquiries
 ------------------------------------------------------------------------------
 
--- The header of a sales order (of the customer, when one is given).
-CREATE FUNCTION rf_query_sales_order(p_client text, p_customer text, p_so_no text)
-RETURNS TABLE (client text, order_no text, customer text, customer_name text, dlvr_to text, dlvr_street text,
-               dlvr_bldg text, dlvr_town text, dlvr_country text, dlvr_postcode text, despatch text,
-               delivery_date date, remarks text)
-LANGUAGE sql STABLE AS $$
-    SELECT o.client, o.order_no, o.customer, c.customer_name, o.dlvr_to, o.dlvr_street, o.dlvr_bldg,
-           o.dlvr_town, o.dlvr_country, o.dlvr_postcode, o.despatch, o.delivery_date, o.remarks
-    FROM sales_order o
-    JOIN customer c ON c.client = o.client AND c.customer = o.customer
-    WHERE o.client = btrim(p_client) AND o.order_no = btrim(p_so_no)
-      AND (coalesce(btrim(p_customer), '') = '' OR o.customer = btrim(p_customer));
-$$;
-
--- The header of a sales order with its status as status2.
+-- The header of a sales order (of the customer, when one is given) with its
+-- status as status2.
 CREATE FUNCTION rf_query_sales_order2(p_client text, p_customer text, p_so_no text)
 RETURNS TABLE (client text, order_no text, customer text, customer_name text, dlvr_to text, dlvr_street text,
                dlvr_bldg text, dlvr_town text, dlvr_country text, dlvr_postcode text, despatch text,
@@ -1334,6 +1227,17 @@ LANGUAGE sql STABLE AS $$
     JOIN customer c ON c.client = o.client AND c.customer = o.customer
     WHERE o.client = btrim(p_client) AND o.order_no = btrim(p_so_no)
       AND (coalesce(btrim(p_customer), '') = '' OR o.customer = btrim(p_customer));
+$$;
+
+-- The same without the status.
+CREATE FUNCTION rf_query_sales_order(p_client text, p_customer text, p_so_no text)
+RETURNS TABLE (client text, order_no text, customer text, customer_name text, dlvr_to text, dlvr_street text,
+               dlvr_bldg text, dlvr_town text, dlvr_country text, dlvr_postcode text, despatch text,
+               delivery_date date, remarks text)
+LANGUAGE sql STABLE AS $$
+    SELECT o.client, o.order_no, o.customer, o.customer_name, o.dlvr_to, o.dlvr_street, o.dlvr_bldg, o.dlvr_town,
+           o.dlvr_country, o.dlvr_postcode, o.despatch, o.delivery_date, o.remarks
+    FROM rf_query_sales_order2(p_client, p_customer, p_so_no) AS o;
 $$;
 
 -- The lines of a sales order with their quantities and what the handheld
@@ -1436,42 +1340,34 @@ DECLARE
     v_lines    integer := 0;
     v_serials  integer;
     v_cartons  text[] := '{}';
-    v_detail   text;
 BEGIN
     IF coalesce(v_client, '') = '' OR coalesce(v_so_no, '') = '' THEN
-        PERFORM pick_refuse(-1, 'Client and sales order number are required.');
+        PERFORM refuse(-1, 'Client and sales order number are required.');
     END IF;
     IF coalesce(v_pallet, '') = '' THEN
-        PERFORM pick_refuse(-30, 'Pallet is required.');
+        PERFORM refuse(-30, 'Pallet is required.');
     END IF;
-    v_operator := pick_operator(rf_confirm_despatch.operator);
+    v_operator := active_operator(rf_confirm_despatch.operator);
     IF coalesce(v_trip, '') = '' THEN
-        PERFORM pick_refuse(-40, 'Trip is required.');
+        PERFORM refuse(-40, 'Trip is required.');
     END IF;
     IF coalesce(v_carrier, '') <> '' AND NOT EXISTS (SELECT 1 FROM carrier c WHERE c.carrier = v_carrier) THEN
-        PERFORM pick_refuse(-41, format('Carrier %s is not known.', v_carrier));
+        PERFORM refuse(-41, format('Carrier %s is not known.', v_carrier));
     END IF;
-    SELECT * INTO o FROM sales_order so WHERE so.client = v_client AND so.order_no = v_so_no FOR UPDATE;
-    IF NOT FOUND THEN
-        PERFORM pick_refuse(-5, format('Sales order %s not found for client %s.', v_so_no, v_client));
-    END IF;
-    IF coalesce(v_customer, '') <> '' AND v_customer <> o.customer THEN
-        PERFORM pick_refuse(-6, format('Sales order %s belongs to customer %s, not %s.',
-                                       v_so_no, o.customer, v_customer));
-    END IF;
+    o := pick_order(v_client, v_so_no, v_customer, NULL);
     SELECT * INTO d
     FROM despatch_pallet dp
     WHERE dp.client = v_client AND dp.order_no = v_so_no AND dp.pallet = v_pallet
     FOR UPDATE;
     IF NOT FOUND THEN
-        PERFORM pick_refuse(-42, format('Pallet %s is not on the despatch list of sales order %s.', v_pallet, v_so_no));
+        PERFORM refuse(-42, format('Pallet %s is not on the despatch list of sales order %s.', v_pallet, v_so_no));
     END IF;
     IF d.status = 'DESPATCHED' THEN
-        PERFORM pick_refuse(-43, format('Pallet %s left on trip %s.', v_pallet, d.trip));
+        PERFORM refuse(-43, format('Pallet %s left on trip %s.', v_pallet, d.trip));
     END IF;
     IF coalesce(v_despatch, '') <> '' AND coalesce(nullif(d.despatch, ''), o.despatch) NOT IN ('', v_despatch) THEN
-        PERFORM pick_refuse(-11, format('Pallet %s leaves with despatch %s, not %s.', v_pallet,
-                                        coalesce(nullif(d.despatch, ''), o.despatch), v_despatch));
+        PERFORM refuse(-11, format('Pallet %s leaves with despatch %s, not %s.', v_pallet,
+                                   coalesce(nullif(d.despatch, ''), o.despatch), v_despatch));
     END IF;
 
     FOR s IN
@@ -1499,7 +1395,7 @@ BEGIN
         v_lines := v_lines + 1;
     END LOOP;
     IF v_lines = 0 THEN
-        PERFORM pick_refuse(-44, format('Pallet %s holds no picked stock of sales order %s.', v_pallet, v_so_no));
+        PERFORM refuse(-44, format('Pallet %s holds no picked stock of sales order %s.', v_pallet, v_so_no));
     END IF;
 
     UPDATE serial_number sn
@@ -1529,11 +1425,8 @@ BEGIN
                                   v_pallet, v_so_no, v_trip, v_lines, CASE WHEN v_lines = 1 THEN '' ELSE 's' END,
                                   v_serials, CASE WHEN v_serials = 1 THEN '' ELSE 's' END);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Despatch not confirmed: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Despatch not confirmed');
 END
 $$;
 
@@ -1547,7 +1440,7 @@ $$;
 -- and task it is recorded under. A serial already on the order is changed.
 -- The item must be serial controlled, and an order takes no more serial
 -- numbers of an item than the picked quantity has units times the serial
--- numbers per unit. Answers the message; refuses through pick_refuse.
+-- numbers per unit. Answers the message; refuses through refuse().
 CREATE FUNCTION pick_record_so_serial(p_client text, p_item_no text, p_serial_no text, p_customer text,
                                       p_so_no text, p_so_line integer, p_pallet text, p_warranty_no text,
                                       p_wo_no text, p_task_no integer, p_activity integer, p_operator text)
@@ -1574,46 +1467,39 @@ DECLARE
     v_on_order boolean;
 BEGIN
     IF coalesce(v_client, '') = '' OR coalesce(v_so_no, '') = '' THEN
-        PERFORM pick_refuse(-1, 'Client and sales order number are required.');
+        PERFORM refuse(-1, 'Client and sales order number are required.');
     END IF;
     IF coalesce(v_item, '') = '' THEN
-        PERFORM pick_refuse(-50, 'Item number is required.');
+        PERFORM refuse(-50, 'Item number is required.');
     END IF;
     IF coalesce(v_serial, '') = '' THEN
-        PERFORM pick_refuse(-51, 'Serial number is required.');
+        PERFORM refuse(-51, 'Serial number is required.');
     END IF;
-    v_operator := pick_operator(p_operator);
-    SELECT * INTO o FROM sales_order so WHERE so.client = v_client AND so.order_no = v_so_no FOR UPDATE;
-    IF NOT FOUND THEN
-        PERFORM pick_refuse(-5, format('Sales order %s not found for client %s.', v_so_no, v_client));
-    END IF;
-    IF coalesce(v_customer, '') <> '' AND v_customer <> o.customer THEN
-        PERFORM pick_refuse(-6, format('Sales order %s belongs to customer %s, not %s.', v_so_no, o.customer,
-                                       v_customer));
-    END IF;
+    v_operator := active_operator(p_operator);
+    o := pick_order(v_client, v_so_no, v_customer, NULL);
     IF o.status IN ('DESPATCHED', 'CANCELLED') THEN
-        PERFORM pick_refuse(-7, format('Sales order %s is %s; its serial numbers cannot change.', v_so_no,
-                                       lower(o.status)));
+        PERFORM refuse(-7, format('Sales order %s is %s; its serial numbers cannot change.', v_so_no,
+                                  lower(o.status)));
     END IF;
     SELECT * INTO p FROM product pr WHERE pr.client = v_client AND pr.item_no = v_item;
     IF NOT FOUND THEN
-        PERFORM pick_refuse(-52, format('Item %s not found for client %s.', v_item, v_client));
+        PERFORM refuse(-52, format('Item %s not found for client %s.', v_item, v_client));
     END IF;
     IF p.serial_no_flag <> 'Y' THEN
-        PERFORM pick_refuse(-53, format('Item %s is not serial controlled.', v_item));
+        PERFORM refuse(-53, format('Item %s is not serial controlled.', v_item));
     END IF;
     IF coalesce(p_so_line, 0) <> 0 THEN
         SELECT ol.line_no INTO v_line
         FROM sales_order_line ol
         WHERE ol.client = v_client AND ol.order_no = v_so_no AND ol.line_no = p_so_line;
         IF NOT FOUND THEN
-            PERFORM pick_refuse(-54, format('Sales order %s has no line %s.', v_so_no, p_so_line));
+            PERFORM refuse(-54, format('Sales order %s has no line %s.', v_so_no, p_so_line));
         END IF;
         IF NOT EXISTS (SELECT 1 FROM sales_order_line ol
                        WHERE ol.client = v_client AND ol.order_no = v_so_no AND ol.line_no = p_so_line
                          AND ol.item_no = v_item) THEN
-            PERFORM pick_refuse(-55, format('Line %s of sales order %s is not for item %s.', p_so_line, v_so_no,
-                                            v_item));
+            PERFORM refuse(-55, format('Line %s of sales order %s is not for item %s.', p_so_line, v_so_no,
+                                       v_item));
         END IF;
     ELSE
         SELECT ol.line_no INTO v_line
@@ -1622,14 +1508,14 @@ BEGIN
         ORDER BY ol.line_no
         LIMIT 1;
         IF NOT FOUND THEN
-            PERFORM pick_refuse(-55, format('Sales order %s has no line for item %s.', v_so_no, v_item));
+            PERFORM refuse(-55, format('Sales order %s has no line for item %s.', v_so_no, v_item));
         END IF;
     END IF;
     IF v_wo_no IS NOT NULL AND NOT EXISTS (SELECT 1 FROM works_order w WHERE w.wo_no = v_wo_no) THEN
-        PERFORM pick_refuse(-56, format('Works order %s not found.', v_wo_no));
+        PERFORM refuse(-56, format('Works order %s not found.', v_wo_no));
     END IF;
     IF v_pallet IS NOT NULL AND NOT EXISTS (SELECT 1 FROM pallet pl WHERE pl.pallet = v_pallet) THEN
-        PERFORM pick_refuse(-57, format('Pallet %s is not known.', v_pallet));
+        PERFORM refuse(-57, format('Pallet %s is not known.', v_pallet));
     END IF;
 
     SELECT * INTO sn
@@ -1639,12 +1525,12 @@ BEGIN
     v_known := FOUND;
     v_on_order := v_known AND sn.sales_order IS NOT DISTINCT FROM v_so_no AND sn.status = 'PICKED';
     IF v_known AND sn.status = 'DESPATCHED' THEN
-        PERFORM pick_refuse(-58, format('Serial number %s left the warehouse on sales order %s.', v_serial,
-                                        coalesce(sn.sales_order, '(none)')));
+        PERFORM refuse(-58, format('Serial number %s left the warehouse on sales order %s.', v_serial,
+                                   coalesce(sn.sales_order, '(none)')));
     END IF;
     IF v_known AND sn.status = 'PICKED' AND sn.sales_order IS DISTINCT FROM v_so_no THEN
-        PERFORM pick_refuse(-59, format('Serial number %s is picked for sales order %s.', v_serial,
-                                        coalesce(sn.sales_order, '(none)')));
+        PERFORM refuse(-59, format('Serial number %s is picked for sales order %s.', v_serial,
+                                   coalesce(sn.sales_order, '(none)')));
     END IF;
 
     IF NOT v_on_order THEN
@@ -1657,11 +1543,11 @@ BEGIN
         WHERE s.client = v_client AND s.item_no = v_item AND s.sales_order = v_so_no
           AND s.status IN ('PICKED', 'DESPATCHED');
         IF v_allowed = 0 THEN
-            PERFORM pick_refuse(-60, format('Nothing of item %s is picked on sales order %s yet.', v_item, v_so_no));
+            PERFORM refuse(-60, format('Nothing of item %s is picked on sales order %s yet.', v_item, v_so_no));
         END IF;
         IF v_recorded >= v_allowed THEN
-            PERFORM pick_refuse(-61, format('All %s serial numbers of item %s picked on sales order %s are recorded.',
-                                            pick_qty_text(v_allowed), v_item, v_so_no));
+            PERFORM refuse(-61, format('All %s serial numbers of item %s picked on sales order %s are recorded.',
+                                       qty_text(v_allowed), v_item, v_so_no));
         END IF;
     END IF;
 
@@ -1716,19 +1602,14 @@ CREATE PROCEDURE rf_update_so_serial(client text, item_no text, serial_no text, 
                                      INOUT sqlmsg text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
 DECLARE
-    v_detail text;
 BEGIN
     sqlmsg := pick_record_so_serial(client, item_no, serial_no, customer, so_no, NULL, pallet, NULL, NULL, NULL,
                                     NULL, operator);
     sqlstatus := 0;
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Serial number not recorded: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Serial number not recorded');
 END
 $$;
 
@@ -1741,19 +1622,14 @@ CREATE PROCEDURE rf_update_so_serial_warranty(client text, item_no text, serial_
                                               INOUT sqlstatus integer DEFAULT NULL, INOUT sqlmsg text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
 DECLARE
-    v_detail text;
 BEGIN
     sqlmsg := pick_record_so_serial(client, item_no, serial_no, NULL, so_no, so_line, NULL, warranty_no, wo_no,
                                     task_no, activity, operator);
     sqlstatus := 0;
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Serial number not recorded: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Serial number not recorded');
 END
 $$;
 
@@ -1769,19 +1645,18 @@ DECLARE
     v_so_no    text := btrim(rf_remove_so_serial.so_no);
     v_operator text;
     sn         serial_number%ROWTYPE;
-    v_detail   text;
 BEGIN
-    v_operator := pick_operator(rf_remove_so_serial.operator);
+    v_operator := active_operator(rf_remove_so_serial.operator);
     SELECT * INTO sn
     FROM serial_number s
     WHERE s.client = v_client AND s.item_no = v_item AND s.serial_no = v_serial
     FOR UPDATE;
     IF NOT FOUND OR sn.sales_order IS DISTINCT FROM v_so_no OR sn.status NOT IN ('PICKED', 'DESPATCHED') THEN
-        PERFORM pick_refuse(-62, format('Serial number %s of item %s is not recorded against sales order %s.',
-                                        coalesce(v_serial, ''), coalesce(v_item, ''), coalesce(v_so_no, '')));
+        PERFORM refuse(-62, format('Serial number %s of item %s is not recorded against sales order %s.',
+                                   coalesce(v_serial, ''), coalesce(v_item, ''), coalesce(v_so_no, '')));
     END IF;
     IF sn.status = 'DESPATCHED' THEN
-        PERFORM pick_refuse(-58, format('Serial number %s left the warehouse on sales order %s.', v_serial, v_so_no));
+        PERFORM refuse(-58, format('Serial number %s left the warehouse on sales order %s.', v_serial, v_so_no));
     END IF;
     UPDATE serial_number s
     SET status = CASE WHEN s.receipt_no IS NULL AND s.receipt_date IS NULL THEN 'DELETED' ELSE 'INSTOCK' END,
@@ -1793,12 +1668,8 @@ BEGIN
     sqlstatus := 0;
     sqlmsg := format('Serial number %s removed from sales order %s.', v_serial, v_so_no);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Serial number not removed: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Serial number not removed');
 END
 $$;

@@ -24,9 +24,7 @@ SELECT drop_routines('pr_operator_may', 'pr_like_pattern', 'rf_get_product_info'
 CREATE FUNCTION pr_operator_may(p_operator text, p_client text)
 RETURNS boolean
 LANGUAGE sql STABLE AS $$
-    SELECT coalesce(btrim(p_operator), '') = ''
-        OR EXISTS (SELECT 1 FROM operator_client oc
-                   WHERE oc.operator = upper(btrim(p_operator)) AND oc.client = p_client);
+    SELECT coalesce(btrim(p_operator), '') = '' OR operator_works_for(p_operator, p_client);
 $$;
 
 -- A LIKE pattern for a typed search text: the text matches anywhere, "*"
@@ -146,7 +144,7 @@ DECLARE
     v_client   text := nullif(btrim(rf_update_product_uom_2_level.client), '');
     v_item     text := nullif(btrim(rf_update_product_uom_2_level.item_no), '');
     v_uom      text := nullif(btrim(rf_update_product_uom_2_level.item_uom), '');
-    v_operator text := nullif(upper(btrim(rf_update_product_uom_2_level.operator)), '');
+    v_operator text;
     v_h        numeric := rf_update_product_uom_2_level.item_height;
     v_w        numeric := rf_update_product_uom_2_level.item_width;
     v_d        numeric := rf_update_product_uom_2_level.item_depth;
@@ -158,44 +156,31 @@ DECLARE
     v_plt      product_uom%ROWTYPE;
     v_eq       numeric;
 BEGIN
-    IF v_operator IS NULL OR NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        RETURN QUERY SELECT -1, format('Operator %s is not an active operator.', coalesce(v_operator, ''));
-        RETURN;
-    END IF;
+    v_operator := active_operator(rf_update_product_uom_2_level.operator, rf_update_product_uom_2_level.client);
     IF v_client IS NULL OR v_item IS NULL OR v_uom IS NULL THEN
-        RETURN QUERY SELECT -2, 'Client, item and unit are required.';
-        RETURN;
+        PERFORM refuse(-2, 'Client, item and unit are required.');
     END IF;
     IF v_h IS NULL OR v_w IS NULL OR v_d IS NULL OR v_kg IS NULL OR v_pw IS NULL OR v_pd IS NULL OR v_pq IS NULL THEN
-        RETURN QUERY SELECT -3, 'Every dimension and the pallet quantity are required.';
-        RETURN;
+        PERFORM refuse(-3, 'Every dimension and the pallet quantity are required.');
     END IF;
     IF least(v_h, v_w, v_d, v_kg, v_pw, v_pd) < 0 THEN
-        RETURN QUERY SELECT -4, 'Dimensions and weight cannot be negative.';
-        RETURN;
+        PERFORM refuse(-4, 'Dimensions and weight cannot be negative.');
     END IF;
     IF v_pq <= 0 OR v_pq <> trunc(v_pq) THEN
-        RETURN QUERY SELECT -5, format('Pallet quantity %s refused: a pallet holds a whole number of %s.',
-                                       trim_scale(v_pq), v_uom);
-        RETURN;
-    END IF;
-    IF NOT pr_operator_may(v_operator, v_client) THEN
-        RETURN QUERY SELECT -6, format('Operator %s does not work for client %s.', v_operator, v_client);
-        RETURN;
+        PERFORM refuse(-5, format('Pallet quantity %s refused: a pallet holds a whole number of %s.',
+                                  trim_scale(v_pq), v_uom));
     END IF;
 
     PERFORM 1 FROM product p WHERE p.client = v_client AND p.item_no = v_item FOR UPDATE;
     IF NOT FOUND THEN
-        RETURN QUERY SELECT -7, format('Item %s not found for client %s.', v_item, v_client);
-        RETURN;
+        PERFORM refuse(-7, format('Item %s not found for client %s.', v_item, v_client));
     END IF;
     SELECT u.* INTO v_inner
     FROM product_uom u
     WHERE u.client = v_client AND u.item_no = v_item AND u.uom = v_uom
     FOR UPDATE;
     IF NOT FOUND THEN
-        RETURN QUERY SELECT -8, format('Unit %s is not a unit of item %s.', v_uom, v_item);
-        RETURN;
+        PERFORM refuse(-8, format('Unit %s is not a unit of item %s.', v_uom, v_item));
     END IF;
     SELECT u.* INTO v_plt
     FROM product_uom u
@@ -205,21 +190,18 @@ BEGIN
     LIMIT 1
     FOR UPDATE OF u;
     IF NOT FOUND THEN
-        RETURN QUERY SELECT -9, format('Item %s has no pallet level.', v_item);
-        RETURN;
+        PERFORM refuse(-9, format('Item %s has no pallet level.', v_item));
     END IF;
     IF v_plt.uom = v_uom OR v_inner.uom_sequence >= v_plt.uom_sequence THEN
-        RETURN QUERY SELECT -10, format('Unit %s is not below the pallet level %s.', v_uom, v_plt.uom);
-        RETURN;
+        PERFORM refuse(-10, format('Unit %s is not below the pallet level %s.', v_uom, v_plt.uom));
     END IF;
 
     v_eq := v_pq * v_inner.luom_equivalent;
     IF v_eq <> v_plt.luom_equivalent
        AND EXISTS (SELECT 1 FROM stock s
                    WHERE s.client = v_client AND s.item_no = v_item AND s.uom = v_plt.uom AND s.qty > 0) THEN
-        RETURN QUERY SELECT -11, format('Stock of %s is held in %s: its pallet quantity cannot change.',
-                                        v_item, v_plt.uom);
-        RETURN;
+        PERFORM refuse(-11, format('Stock of %s is held in %s: its pallet quantity cannot change.',
+                                   v_item, v_plt.uom));
     END IF;
 
     UPDATE product_uom u
@@ -240,7 +222,8 @@ BEGIN
                                   v_uom || ' ' || trim_scale(v_h) || 'x' || trim_scale(v_w) || 'x' || trim_scale(v_d));
 EXCEPTION
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Dimensions not recorded: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE),
+                            failure_message(SQLSTATE, SQLERRM, 'Dimensions not recorded');
 END
 $$;
 
@@ -255,38 +238,21 @@ DECLARE
     v_barcode  text := nullif(btrim(rf_update_product_barcode.barcode), '');
     v_item     text := nullif(btrim(rf_update_product_barcode.item_no), '');
     v_remarks  text := coalesce(btrim(rf_update_product_barcode.remarks), '');
-    v_operator text := nullif(upper(btrim(rf_update_product_barcode.operator)), '');
+    v_operator text;
     v_other    text;
 BEGIN
-    IF v_operator IS NULL OR NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        sqlstatus := -1;
-        sqlmsg := format('Operator %s is not an active operator.', coalesce(v_operator, ''));
-        RETURN;
-    END IF;
+    v_operator := active_operator(rf_update_product_barcode.operator, rf_update_product_barcode.client);
     IF v_client IS NULL OR v_item IS NULL THEN
-        sqlstatus := -2;
-        sqlmsg := 'Client and item are required.';
-        RETURN;
+        PERFORM refuse(-2, 'Client and item are required.');
     END IF;
     IF v_barcode IS NULL THEN
-        sqlstatus := -3;
-        sqlmsg := 'Barcode is required.';
-        RETURN;
+        PERFORM refuse(-3, 'Barcode is required.');
     END IF;
     IF v_barcode !~ '^[[:graph:]]{1,50}$' THEN
-        sqlstatus := -4;
-        sqlmsg := format('Barcode %s refused: a barcode is 1 to 50 characters without blanks.', v_barcode);
-        RETURN;
-    END IF;
-    IF NOT pr_operator_may(v_operator, v_client) THEN
-        sqlstatus := -5;
-        sqlmsg := format('Operator %s does not work for client %s.', v_operator, v_client);
-        RETURN;
+        PERFORM refuse(-4, format('Barcode %s refused: a barcode is 1 to 50 characters without blanks.', v_barcode));
     END IF;
     IF NOT EXISTS (SELECT 1 FROM product p WHERE p.client = v_client AND p.item_no = v_item) THEN
-        sqlstatus := -6;
-        sqlmsg := format('Item %s not found for client %s.', v_item, v_client);
-        RETURN;
+        PERFORM refuse(-6, format('Item %s not found for client %s.', v_item, v_client));
     END IF;
 
     INSERT INTO barcode (client, barcode, item_no, remarks, maker)
@@ -294,13 +260,11 @@ BEGIN
     ON CONFLICT ON CONSTRAINT barcode_pkey DO NOTHING;
     IF NOT FOUND THEN
         SELECT b.item_no INTO v_other FROM barcode b WHERE b.client = v_client AND b.barcode = v_barcode;
-        IF v_other = v_item THEN
-            sqlstatus := 0;
-            sqlmsg := format('Barcode %s is already recorded for item %s.', v_barcode, v_item);
-        ELSE
-            sqlstatus := -7;
-            sqlmsg := format('Barcode %s already belongs to item %s.', v_barcode, v_other);
+        IF v_other <> v_item THEN
+            PERFORM refuse(-7, format('Barcode %s already belongs to item %s.', v_barcode, v_other));
         END IF;
+        sqlstatus := 0;
+        sqlmsg := format('Barcode %s is already recorded for item %s.', v_barcode, v_item);
         RETURN;
     END IF;
 
@@ -308,8 +272,8 @@ BEGIN
     sqlmsg := format('Barcode %s recorded for item %s.', v_barcode, v_item);
 EXCEPTION
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Barcode not recorded: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Barcode not recorded');
 END
 $$;
 
@@ -510,29 +474,16 @@ DECLARE
     v_item     text := nullif(btrim(rf_update_serial_warranty.item_no), '');
     v_serial   text := nullif(btrim(rf_update_serial_warranty.serial_no), '');
     v_warranty text := nullif(btrim(rf_update_serial_warranty.warranty_no), '');
-    v_operator text := nullif(upper(btrim(rf_update_serial_warranty.operator)), '');
+    v_operator text;
     v_unit     serial_number%ROWTYPE;
     v_other    text;
 BEGIN
-    IF v_operator IS NULL OR NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        sqlstatus := -1;
-        sqlmsg := format('Operator %s is not an active operator.', coalesce(v_operator, ''));
-        RETURN;
-    END IF;
+    v_operator := active_operator(rf_update_serial_warranty.operator, rf_update_serial_warranty.client);
     IF v_client IS NULL OR v_item IS NULL OR v_serial IS NULL THEN
-        sqlstatus := -2;
-        sqlmsg := 'Client, item and serial number are required.';
-        RETURN;
+        PERFORM refuse(-2, 'Client, item and serial number are required.');
     END IF;
     IF v_warranty IS NULL THEN
-        sqlstatus := -3;
-        sqlmsg := 'Warranty number is required.';
-        RETURN;
-    END IF;
-    IF NOT pr_operator_may(v_operator, v_client) THEN
-        sqlstatus := -4;
-        sqlmsg := format('Operator %s does not work for client %s.', v_operator, v_client);
-        RETURN;
+        PERFORM refuse(-3, 'Warranty number is required.');
     END IF;
 
     SELECT n.* INTO v_unit
@@ -540,14 +491,10 @@ BEGIN
     WHERE n.client = v_client AND n.item_no = v_item AND n.serial_no = v_serial
     FOR UPDATE;
     IF NOT FOUND THEN
-        sqlstatus := -5;
-        sqlmsg := format('Serial number %s of item %s not found.', v_serial, v_item);
-        RETURN;
+        PERFORM refuse(-5, format('Serial number %s of item %s not found.', v_serial, v_item));
     END IF;
     IF v_unit.status = 'DELETED' THEN
-        sqlstatus := -6;
-        sqlmsg := format('Serial number %s has been deleted.', v_serial);
-        RETURN;
+        PERFORM refuse(-6, format('Serial number %s has been deleted.', v_serial));
     END IF;
     SELECT n.serial_no INTO v_other
     FROM serial_number n
@@ -555,9 +502,7 @@ BEGIN
       AND (n.item_no, n.serial_no) <> (v_item, v_serial)
     LIMIT 1;
     IF v_other IS NOT NULL THEN
-        sqlstatus := -7;
-        sqlmsg := format('Warranty number %s is already recorded for serial number %s.', v_warranty, v_other);
-        RETURN;
+        PERFORM refuse(-7, format('Warranty number %s is already recorded for serial number %s.', v_warranty, v_other));
     END IF;
     IF v_unit.warranty_no = v_warranty THEN
         sqlstatus := 0;
@@ -578,8 +523,8 @@ BEGIN
     sqlmsg := format('Warranty %s recorded for serial number %s.', v_warranty, v_serial);
 EXCEPTION
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Warranty not recorded: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Warranty not recorded');
 END
 $$;
 
@@ -595,23 +540,12 @@ DECLARE
     v_item     text := nullif(btrim(rf_delete_serial_no.item_no), '');
     v_serial   text := nullif(btrim(rf_delete_serial_no.serial_no), '');
     v_pallet   text := nullif(btrim(rf_delete_serial_no.pallet), '');
-    v_operator text := nullif(upper(btrim(rf_delete_serial_no.operator)), '');
+    v_operator text;
     v_unit     serial_number%ROWTYPE;
 BEGIN
-    IF v_operator IS NULL OR NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        sqlstatus := -1;
-        sqlmsg := format('Operator %s is not an active operator.', coalesce(v_operator, ''));
-        RETURN;
-    END IF;
+    v_operator := active_operator(rf_delete_serial_no.operator, rf_delete_serial_no.client);
     IF v_client IS NULL OR v_item IS NULL OR v_serial IS NULL THEN
-        sqlstatus := -2;
-        sqlmsg := 'Client, item and serial number are required.';
-        RETURN;
-    END IF;
-    IF NOT pr_operator_may(v_operator, v_client) THEN
-        sqlstatus := -3;
-        sqlmsg := format('Operator %s does not work for client %s.', v_operator, v_client);
-        RETURN;
+        PERFORM refuse(-2, 'Client, item and serial number are required.');
     END IF;
 
     SELECT n.* INTO v_unit
@@ -619,21 +553,15 @@ BEGIN
     WHERE n.client = v_client AND n.item_no = v_item AND n.serial_no = v_serial
     FOR UPDATE;
     IF NOT FOUND OR v_unit.status = 'DELETED' THEN
-        sqlstatus := -4;
-        sqlmsg := format('Serial number %s of item %s not found.', v_serial, v_item);
-        RETURN;
+        PERFORM refuse(-4, format('Serial number %s of item %s not found.', v_serial, v_item));
     END IF;
     IF v_pallet IS NOT NULL AND v_unit.pallet IS DISTINCT FROM v_pallet
        AND v_unit.pallet IS DISTINCT FROM v_pallet || pallet_check_char(v_pallet) THEN
-        sqlstatus := -5;
-        sqlmsg := format('Serial number %s is not on pallet %s.', v_serial, v_pallet);
-        RETURN;
+        PERFORM refuse(-5, format('Serial number %s is not on pallet %s.', v_serial, v_pallet));
     END IF;
     IF v_unit.status IN ('PICKED', 'DESPATCHED') THEN
-        sqlstatus := -6;
-        sqlmsg := format('Serial number %s is %s for order %s and cannot be deleted.', v_serial,
-                         lower(v_unit.status), coalesce(v_unit.sales_order, ''));
-        RETURN;
+        PERFORM refuse(-6, format('Serial number %s is %s for order %s and cannot be deleted.', v_serial,
+                                  lower(v_unit.status), coalesce(v_unit.sales_order, '')));
     END IF;
 
     UPDATE serial_number n
@@ -647,7 +575,7 @@ BEGIN
     sqlmsg := format('Serial number %s deleted.', v_serial);
 EXCEPTION
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Serial number not deleted: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Serial number not deleted');
 END
 $$;

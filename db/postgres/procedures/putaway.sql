@@ -35,7 +35,8 @@
 
 SELECT drop_routines(
     'pa_waiting_pallet', 'pa_ensure_activities', 'pa_choose_location', 'pa_locate', 'pa_put_away',
-    'pa_complete_parents', 'pa_count_putaway', 'pa_face_qty',
+    'pa_count_putaway', 'pa_face_qty', 'pa_called_pallet', 'pa_pallet_location', 'pa_pallet_moved',
+    'pa_close_task',
     'rf_get_putaway_pallet', 'rf_get_putaway_pallet_location', 'rf_get_putaway_pallet_location2',
     'rf_close_putaway_task', 'rf_receipt_allocate_putaway_location', 'rf_receipt_find_putaway_location',
     'rf_receipt_pallet_putaway', 'rf_putaway_stock_movements_pallet', 'rf_putaway_stock_movements_pallet2',
@@ -51,30 +52,23 @@ CREATE FUNCTION pa_waiting_pallet(p_label text, p_client text, p_receipt_no text
 RETURNS text
 LANGUAGE plpgsql STABLE AS $$
 DECLARE
-    v_pallet  text;
+    v_pallet  text := stk_known_pallet(p_label);
     v_client  text := btrim(coalesce(p_client, ''));
     v_receipt text := btrim(coalesce(p_receipt_no, ''));
 BEGIN
-    IF coalesce(btrim(p_label), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Pallet is required.');
-    END IF;
-    v_pallet := stk_pallet(p_label);
-    IF v_pallet IS NULL THEN
-        PERFORM stk_refuse(-2, format('Pallet %s not found.', btrim(p_label)));
-    END IF;
     IF NOT EXISTS (SELECT 1 FROM stock s WHERE s.pallet = v_pallet AND s.status = 'RECEIVING' AND s.qty > 0) THEN
-        PERFORM stk_refuse(-3, format('Pallet %s is not waiting for putaway.', v_pallet));
+        PERFORM refuse(-3, format('Pallet %s is not waiting for putaway.', v_pallet));
     END IF;
     IF v_client <> '' AND NOT EXISTS (SELECT 1 FROM stock s
                                       WHERE s.pallet = v_pallet AND s.status = 'RECEIVING' AND s.qty > 0
                                         AND s.client = v_client) THEN
-        PERFORM stk_refuse(-2, format('Pallet %s holds no stock of client %s.', v_pallet, v_client));
+        PERFORM refuse(-2, format('Pallet %s holds no stock of client %s.', v_pallet, v_client));
     END IF;
     IF v_receipt <> '' AND NOT EXISTS (SELECT 1 FROM stock s
                                        WHERE s.pallet = v_pallet AND s.status = 'RECEIVING' AND s.qty > 0
                                          AND s.receipt_no = v_receipt
                                          AND (v_client = '' OR s.client = v_client)) THEN
-        PERFORM stk_refuse(-2, format('Pallet %s is not on receipt %s.', v_pallet, v_receipt));
+        PERFORM refuse(-2, format('Pallet %s is not on receipt %s.', v_pallet, v_receipt));
     END IF;
     RETURN v_pallet;
 END
@@ -204,7 +198,7 @@ BEGIN
         v_location := NULL;
     END LOOP;
     IF v_location.location IS NULL THEN
-        PERFORM stk_refuse(-5, format('No free putaway location for pallet %s.', p_pallet));
+        PERFORM refuse(-5, format('No free putaway location for pallet %s.', p_pallet));
     END IF;
     UPDATE activity a
     SET warehouse_to = v_location.warehouse, location_to = v_location.location
@@ -231,26 +225,8 @@ LANGUAGE sql AS $$
       AND pl.line_no = rl.po_line_no AND pu.client = pl.client AND pu.item_no = pl.item_no AND pu.uom = pl.uom;
 $$;
 
--- Complete the tasks of a works order whose activities are all done, and the
--- works order once all its tasks are.
-CREATE FUNCTION pa_complete_parents(p_wo_no text, p_operator text)
-RETURNS void
-LANGUAGE sql AS $$
-    UPDATE task t
-    SET status = 'COMPLETED', completed_by = p_operator, completed_at = localtimestamp(0),
-        qty_done = (SELECT coalesce(sum(a.qty_done), 0) FROM activity a
-                    WHERE a.wo_no = t.wo_no AND a.task_no = t.task_no)
-    WHERE t.wo_no = p_wo_no AND t.status NOT IN ('COMPLETED', 'CANCELLED')
-      AND NOT EXISTS (SELECT 1 FROM activity a
-                      WHERE a.wo_no = t.wo_no AND a.task_no = t.task_no
-                        AND a.status NOT IN ('COMPLETED', 'CANCELLED'));
-    UPDATE works_order w
-    SET status = 'COMPLETED', completed_at = localtimestamp(0)
-    WHERE w.wo_no = p_wo_no AND w.status NOT IN ('COMPLETED', 'CANCELLED')
-      AND NOT EXISTS (SELECT 1 FROM task t WHERE t.wo_no = w.wo_no AND t.status NOT IN ('COMPLETED', 'CANCELLED'));
-$$;
-
--- Put a waiting pallet away into a location (see the header). With
+-- Put a waiting pallet away into a location (see the header) of the given
+-- warehouse (blank: the pallet's). With
 -- p_complete its putaway activities are completed and count the quantity
 -- moved as done; otherwise they stay in progress, their quantity done left to
 -- the close of their task (rf_close_putaway_task). Returns the destination.
@@ -265,19 +241,21 @@ DECLARE
     v_wos    text[] := '{}';
 BEGIN
     IF coalesce(btrim(p_location), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Putaway location is required.');
+        PERFORM refuse(-1, 'Putaway location is required.');
     END IF;
-    v_dest := stk_location(p_warehouse, p_location);
+    v_dest := stk_location(coalesce(nullif(btrim(p_warehouse), ''),
+                                    (SELECT s.warehouse FROM stock s WHERE s.pallet = p_pallet LIMIT 1)),
+                           p_location);
     IF v_dest.location_type NOT IN ('BULK', 'PICKFACE') THEN
-        PERFORM stk_refuse(-5, format('Location %s is a %s location; pallets are put away into storage.',
-                                      v_dest.location, lower(v_dest.location_type)));
+        PERFORM refuse(-5, format('Location %s is a %s location; pallets are put away into storage.',
+                                  v_dest.location, lower(v_dest.location_type)));
     END IF;
     IF v_dest.max_pallets > 0 THEN
         PERFORM stk_lock_location(v_dest.warehouse, v_dest.location);
         v_there := stk_pallets_in(v_dest.warehouse, v_dest.location, p_pallet);
         IF v_there >= v_dest.max_pallets THEN
-            PERFORM stk_refuse(-5, format('Location %s/%s is full: it holds or expects %s of its %s pallets.',
-                                          v_dest.warehouse, v_dest.location, v_there, v_dest.max_pallets));
+            PERFORM refuse(-5, format('Location %s/%s is full: it holds or expects %s of its %s pallets.',
+                                      v_dest.warehouse, v_dest.location, v_there, v_dest.max_pallets));
         END IF;
     END IF;
     PERFORM pa_ensure_activities(p_pallet, p_operator);
@@ -316,7 +294,7 @@ BEGIN
     WHERE (c.client, c.carton_no) IN (SELECT s.client, s.carton_no FROM stock s
                                       WHERE s.pallet = p_pallet AND s.carton_no IS NOT NULL);
     IF p_complete THEN
-        PERFORM pa_complete_parents(w, p_operator) FROM unnest(v_wos) AS w;
+        PERFORM complete_finished_tasks(w, p_operator) FROM unnest(v_wos) AS w;
     END IF;
     RETURN v_dest;
 END
@@ -355,164 +333,199 @@ LANGUAGE sql STABLE AS $$
     ORDER BY w.wo_no NULLS LAST, w.pallet;
 $$;
 
--- Choose and reserve the putaway location of a pallet.
+-- The waiting pallet a putaway call names, after the operator check: of any
+-- client when p_client is Null, else of that client, and of that receipt when
+-- p_receipt_no is not Null (a blank client or receipt is refused).
+CREATE FUNCTION pa_called_pallet(p_client text, p_receipt_no text, p_pallet text)
+RETURNS text
+LANGUAGE plpgsql STABLE AS $$
+BEGIN
+    IF btrim(p_client) = '' OR btrim(p_receipt_no) = '' THEN
+        PERFORM refuse(-1, CASE WHEN p_receipt_no IS NULL THEN 'Client is required.'
+                                ELSE 'Client and receipt number are required.' END);
+    END IF;
+    RETURN pa_waiting_pallet(p_pallet, p_client, p_receipt_no);
+END
+$$;
+
+-- Choose and reserve the putaway location of a waiting pallet
+-- (pa_called_pallet).
+CREATE FUNCTION pa_pallet_location(p_client text, p_receipt_no text, p_pallet text, p_operator text)
+RETURNS TABLE (sqlstatus integer, sqlmsg text, warehouse_to text, location_to text)
+LANGUAGE plpgsql AS $$
+#variable_conflict use_column
+DECLARE
+    v_operator text;
+    v_pallet   text;
+    v_location location%ROWTYPE;
+BEGIN
+    v_operator := active_operator(p_operator);
+    v_pallet := pa_called_pallet(p_client, p_receipt_no, p_pallet);
+    v_location := pa_locate(v_pallet, v_operator);
+    RETURN QUERY SELECT 0, format('Put pallet %s away to %s/%s.', v_pallet, v_location.warehouse,
+                                  v_location.location), v_location.warehouse, v_location.location;
+EXCEPTION
+    WHEN OTHERS THEN
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'No putaway location'),
+                            ''::text, ''::text;
+END
+$$;
+
 CREATE FUNCTION rf_get_putaway_pallet_location(p_pallet text, p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text, warehouse_to text, location_to text)
-LANGUAGE plpgsql AS $$
-#variable_conflict use_column
-DECLARE
-    v_operator text;
-    v_pallet   text;
-    v_location location%ROWTYPE;
-    v_detail   text;
-BEGIN
-    v_operator := stk_operator(p_operator);
-    v_pallet := pa_waiting_pallet(p_pallet, NULL, NULL);
-    v_location := pa_locate(v_pallet, v_operator);
-    RETURN QUERY SELECT 0, format('Put pallet %s away to %s/%s.', v_pallet, v_location.warehouse,
-                                  v_location.location), v_location.warehouse, v_location.location;
-EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM, ''::text, ''::text;
-    WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'No putaway location: ' || SQLERRM, ''::text, ''::text;
-END
+LANGUAGE sql AS $$
+    SELECT * FROM pa_pallet_location(NULL, NULL, p_pallet, p_operator);
 $$;
 
--- The same for a pallet of a given client.
 CREATE FUNCTION rf_get_putaway_pallet_location2(p_client text, p_pallet_no text, p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text, warehouse_to text, location_to text)
-LANGUAGE plpgsql AS $$
-#variable_conflict use_column
-DECLARE
-    v_operator text;
-    v_pallet   text;
-    v_location location%ROWTYPE;
-    v_detail   text;
-BEGIN
-    v_operator := stk_operator(p_operator);
-    IF coalesce(btrim(p_client), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Client is required.');
-    END IF;
-    v_pallet := pa_waiting_pallet(p_pallet_no, p_client, NULL);
-    v_location := pa_locate(v_pallet, v_operator);
-    RETURN QUERY SELECT 0, format('Put pallet %s away to %s/%s.', v_pallet, v_location.warehouse,
-                                  v_location.location), v_location.warehouse, v_location.location;
-EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM, ''::text, ''::text;
-    WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'No putaway location: ' || SQLERRM, ''::text, ''::text;
-END
+LANGUAGE sql AS $$
+    SELECT * FROM pa_pallet_location(coalesce(p_client, ''), NULL, p_pallet_no, p_operator);
 $$;
 
--- Close a putaway task (all its open activities, or the one named). A pallet
--- still waiting is put away into the location given (or its reserved one)
--- first; a pallet already put away must stand in the location given. The
--- quantity confirmed is what the pallet brought: the task's quantity less
--- what top-ups already took from its line into pick faces (the activity's
--- quantity done so far). Less than that needs a reason code; more is refused.
-CREATE FUNCTION rf_close_putaway_task(p_wo_no text, p_task_no numeric, p_activity_no numeric, p_qty numeric,
-                                      p_reason_code text, p_pallet text, p_warehouse text, p_location text,
-                                      p_operator text)
-RETURNS TABLE (sqlstatus integer, sqlmsg text)
+-- Close a putaway or replenishment task: its open activities of the movement
+-- type (all of them, or the one named), each for the quantity confirmed. That
+-- is all the activity has open unless p_qty says otherwise; a task of several
+-- activities takes another quantity one activity at a time. Less than is open
+-- needs a reason code; more is refused.
+--   * PUTAWAY: what is open is what the pallet brought (top-ups into pick
+--     faces already count as done). A pallet still waiting is put away into
+--     the location given (or its reserved one) first; a pallet already put
+--     away must stand in the location given.
+--   * REPLENISH: the quantity moves from the booked reserve line into the pick
+--     face; what is not moved is released from the booking.
+-- Answers the message of success.
+CREATE FUNCTION pa_close_task(p_movement_type text, p_wo_no text, p_task_no numeric, p_activity_no numeric,
+                              p_qty numeric, p_reason_code text, p_pallet text, p_warehouse text,
+                              p_location text, p_operator text)
+RETURNS text
 LANGUAGE plpgsql AS $$
-#variable_conflict use_column
 DECLARE
-    v_operator text;
+    v_operator text := active_operator(p_operator);
+    v_putaway  boolean := p_movement_type = 'PUTAWAY';
+    v_what     text := CASE WHEN p_movement_type = 'PUTAWAY' THEN 'putaway' ELSE 'replenishment' END;
     v_wo       text := btrim(coalesce(p_wo_no, ''));
     v_reason   text := upper(btrim(coalesce(p_reason_code, '')));
+    v_task     text;
     v_count    integer;
     v_total    numeric;
     v_act      activity%ROWTYPE;
     v_line     stock%ROWTYPE;
     v_open     numeric;
     v_qty      numeric;
+    v_moved    numeric := 0;
     v_given    text;
-    v_dest     location%ROWTYPE;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
     IF v_wo = '' OR p_task_no IS NULL THEN
-        PERFORM stk_refuse(-1, 'Works order and task number are required.');
+        PERFORM refuse(-1, 'Works order and task number are required.');
     END IF;
+    v_task := format('%s task %s/%s', initcap(v_what), v_wo, p_task_no);
     SELECT count(*), sum(a.qty - a.qty_done) INTO v_count, v_total
     FROM activity a
     WHERE a.wo_no = v_wo AND a.task_no = p_task_no AND (p_activity_no IS NULL OR a.activity_no = p_activity_no)
-      AND a.movement_type = 'PUTAWAY' AND a.status IN ('OPEN', 'ASSIGNED', 'INPROGRESS');
+      AND a.movement_type = p_movement_type AND a.status IN ('OPEN', 'ASSIGNED', 'INPROGRESS');
     IF v_count = 0 THEN
         IF EXISTS (SELECT 1 FROM activity a
-                   WHERE a.wo_no = v_wo AND a.task_no = p_task_no AND a.movement_type = 'PUTAWAY'
+                   WHERE a.wo_no = v_wo AND a.task_no = p_task_no AND a.movement_type = p_movement_type
                      AND (p_activity_no IS NULL OR a.activity_no = p_activity_no)) THEN
-            PERFORM stk_refuse(-3, format('Putaway task %s/%s is already closed.', v_wo, p_task_no));
+            PERFORM refuse(-3, v_task || ' is already closed.');
         END IF;
-        PERFORM stk_refuse(-2, format('Putaway task %s/%s not found.', v_wo, p_task_no));
+        PERFORM refuse(-2, v_task || ' not found.');
     END IF;
     IF v_count > 1 AND p_qty IS NOT NULL AND p_qty <> v_total THEN
-        PERFORM stk_refuse(-1, format('Putaway task %s/%s has %s activities; close them one by one for a '
-                                      'different quantity.', v_wo, p_task_no, v_count));
+        PERFORM refuse(-1, format('%s has %s activities; close them one by one for a different quantity.', v_task,
+                                  v_count));
     END IF;
 
     FOR v_act IN
         SELECT a.*
         FROM activity a
         WHERE a.wo_no = v_wo AND a.task_no = p_task_no AND (p_activity_no IS NULL OR a.activity_no = p_activity_no)
-          AND a.movement_type = 'PUTAWAY' AND a.status IN ('OPEN', 'ASSIGNED', 'INPROGRESS')
+          AND a.movement_type = p_movement_type AND a.status IN ('OPEN', 'ASSIGNED', 'INPROGRESS')
         ORDER BY a.activity_no
         FOR UPDATE
     LOOP
         SELECT s.* INTO v_line FROM stock s WHERE s.rec_num = v_act.rec_num;
-        IF coalesce(btrim(p_pallet), '') <> '' AND stk_pallet(p_pallet) IS DISTINCT FROM v_act.pallet_from THEN
-            PERFORM stk_refuse(-2, format('Putaway task %s/%s is for pallet %s, not %s.', v_wo, p_task_no,
-                                          coalesce(v_act.pallet_from, '(none)'), btrim(p_pallet)));
+        IF v_putaway AND coalesce(btrim(p_pallet), '') <> ''
+           AND stk_pallet(p_pallet) IS DISTINCT FROM v_act.pallet_from THEN
+            PERFORM refuse(-2, format('%s is for pallet %s, not %s.', v_task, coalesce(v_act.pallet_from, '(none)'),
+                                      btrim(p_pallet)));
         END IF;
-        -- The quantity confirmed for the activity: all that is open unless told
-        -- otherwise (top-ups into pick faces are already counted as done).
         v_open := v_act.qty - v_act.qty_done;
         v_qty := CASE WHEN v_count > 1 THEN v_open ELSE coalesce(p_qty, v_open) END;
         IF v_qty < 0 OR v_qty > v_open THEN
-            PERFORM stk_refuse(-4, format('Cannot close putaway task %s/%s for %s %s: the task has %s %s to '
-                                          'put away.', v_wo, p_task_no, stk_qty(v_qty), v_act.uom,
-                                          stk_qty(v_open), v_act.uom));
+            PERFORM refuse(-4, format('Cannot close %s task %s/%s for %s %s: the task has %s %s to %s.', v_what, v_wo,
+                                      p_task_no, qty_text(v_qty), v_act.uom, qty_text(v_open), v_act.uom,
+                                      CASE WHEN v_putaway THEN 'put away' ELSE 'replenish' END));
         END IF;
         IF v_qty < v_open AND v_reason = '' THEN
-            PERFORM stk_refuse(-1, format('A short putaway (%s of %s %s) needs a reason code.', stk_qty(v_qty),
-                                          stk_qty(v_open), v_act.uom));
+            PERFORM refuse(-1, format('A short %s (%s of %s %s) needs a reason code.', v_what, qty_text(v_qty),
+                                      qty_text(v_open), v_act.uom));
         END IF;
 
-        IF v_line.status = 'RECEIVING' THEN
-            v_dest := pa_put_away(v_line.pallet, coalesce(nullif(btrim(p_warehouse), ''), v_act.warehouse_to,
-                                                          v_line.warehouse),
-                                  coalesce(nullif(btrim(p_location), ''), v_act.location_to), v_operator, false);
-            SELECT s.* INTO v_line FROM stock s WHERE s.rec_num = v_act.rec_num;
-        ELSIF coalesce(btrim(p_location), '') <> '' THEN
-            v_given := coalesce(nullif(btrim(p_warehouse), ''), v_line.warehouse) || '/' || btrim(p_location);
-            IF v_given <> v_line.warehouse || '/' || v_line.location THEN
-                PERFORM stk_refuse(-5, format('Pallet %s was put away to %s/%s, not %s.',
-                                              coalesce(v_line.pallet, '(none)'), v_line.warehouse,
-                                              v_line.location, v_given));
+        IF v_putaway THEN
+            IF v_line.status = 'RECEIVING' THEN
+                PERFORM pa_put_away(v_line.pallet,
+                                    coalesce(nullif(btrim(p_warehouse), ''), v_act.warehouse_to, v_line.warehouse),
+                                    coalesce(nullif(btrim(p_location), ''), v_act.location_to), v_operator, false);
+                SELECT s.* INTO v_line FROM stock s WHERE s.rec_num = v_act.rec_num;
+            ELSIF coalesce(btrim(p_location), '') <> '' THEN
+                v_given := coalesce(nullif(btrim(p_warehouse), ''), v_line.warehouse) || '/' || btrim(p_location);
+                IF v_given <> v_line.warehouse || '/' || v_line.location THEN
+                    PERFORM refuse(-5, format('Pallet %s was put away to %s/%s, not %s.',
+                                              coalesce(v_line.pallet, '(none)'), v_line.warehouse, v_line.location,
+                                              v_given));
+                END IF;
             END IF;
+            v_act.warehouse_to := v_line.warehouse;
+            v_act.location_to := v_line.location;
+        ELSE
+            IF v_act.rec_num IS NULL OR v_act.location_to IS NULL THEN
+                PERFORM refuse(-3, v_task || ' names no stock line or pick face.');
+            END IF;
+            IF v_qty > 0 THEN
+                -- Refuses more than the stock line has booked.
+                PERFORM stk_move_line(v_act.rec_num, v_qty, v_act.warehouse_to, v_act.location_to, NULL, NULL, NULL,
+                                      NULL, 'REPLENISH', 'Replenishment', nullif(v_reason, ''), v_operator, true,
+                                      v_act.wo_no, v_act.task_no, v_act.activity_no);
+            END IF;
+            -- Release what stays booked for this activity on the reserve line.
+            UPDATE stock s
+            SET qty_booked = greatest(s.qty_booked - (v_open - v_qty), 0)
+            WHERE s.rec_num = v_act.rec_num AND v_open > v_qty;
         END IF;
 
         UPDATE activity a
         SET status = 'COMPLETED', qty_done = a.qty_done + v_qty, reason_code = nullif(v_reason, ''),
-            warehouse_to = v_line.warehouse, location_to = v_line.location,
+            warehouse_to = v_act.warehouse_to, location_to = v_act.location_to,
             completed_by = v_operator, completed_at = localtimestamp(0)
         WHERE a.wo_no = v_act.wo_no AND a.task_no = v_act.task_no AND a.activity_no = v_act.activity_no;
+        v_moved := v_moved + v_qty;
     END LOOP;
-    PERFORM pa_complete_parents(v_wo, v_operator);
+    PERFORM complete_finished_tasks(v_wo, v_operator);
 
-    RETURN QUERY SELECT 0, format('Putaway task %s/%s closed: %s %s of %s in %s/%s.', v_wo, p_task_no,
-                                  stk_qty(coalesce(p_qty, v_total)), v_line.uom, v_line.item_no,
-                                  v_line.warehouse, v_line.location);
+    IF v_putaway THEN
+        RETURN format('%s closed: %s %s of %s in %s/%s.', v_task, qty_text(coalesce(p_qty, v_total)), v_line.uom,
+                      v_line.item_no, v_line.warehouse, v_line.location);
+    END IF;
+    RETURN format('%s closed: %s %s of %s moved into %s.', v_task, qty_text(v_moved), v_act.uom, v_act.item_no,
+                  v_act.location_to);
+END
+$$;
+
+-- Close a putaway task (pa_close_task).
+CREATE FUNCTION rf_close_putaway_task(p_wo_no text, p_task_no numeric, p_activity_no numeric, p_qty numeric,
+                                      p_reason_code text, p_pallet text, p_warehouse text, p_location text,
+                                      p_operator text)
+RETURNS TABLE (sqlstatus integer, sqlmsg text)
+LANGUAGE plpgsql AS $$
+BEGIN
+    RETURN QUERY SELECT 0, pa_close_task('PUTAWAY', p_wo_no, p_task_no, p_activity_no, p_qty, p_reason_code,
+                                         p_pallet, p_warehouse, p_location, p_operator);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Putaway task not closed: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE),
+                            failure_message(SQLSTATE, SQLERRM, 'Putaway task not closed');
 END
 $$;
 
@@ -531,18 +544,17 @@ DECLARE
     v_pallet    text;
     v_pallets   integer := 0;
     v_allocated integer := 0;
-    v_detail    text;
 BEGIN
-    v_operator := stk_operator(p_operator);
+    v_operator := active_operator(p_operator);
     IF v_client = '' OR v_receipt = '' THEN
-        PERFORM stk_refuse(-1, 'Client and receipt number are required.');
+        PERFORM refuse(-1, 'Client and receipt number are required.');
     END IF;
     SELECT r.status INTO v_status FROM receipt r WHERE r.client = v_client AND r.receipt_no = v_receipt;
     IF NOT FOUND THEN
-        PERFORM stk_refuse(-2, format('Receipt %s not found for client %s.', v_receipt, v_client));
+        PERFORM refuse(-2, format('Receipt %s not found for client %s.', v_receipt, v_client));
     END IF;
     IF v_status = 'OPEN' THEN
-        PERFORM stk_refuse(-3, format('Receipt %s is not checked in yet.', v_receipt));
+        PERFORM refuse(-3, format('Receipt %s is not checked in yet.', v_receipt));
     END IF;
 
     FOR v_pallet IN
@@ -557,12 +569,12 @@ BEGIN
             PERFORM pa_locate(v_pallet, v_operator);
             v_allocated := v_allocated + 1;
         EXCEPTION
-            WHEN SQLSTATE 'TW001' THEN
+            WHEN SQLSTATE 'TW000' THEN
                 NULL;  -- no room for this pallet; it keeps waiting
         END;
     END LOOP;
     IF v_pallets = 0 THEN
-        PERFORM stk_refuse(-3, format('Receipt %s has no pallets waiting for putaway.', v_receipt));
+        PERFORM refuse(-3, format('Receipt %s has no pallets waiting for putaway.', v_receipt));
     END IF;
 
     IF v_allocated = v_pallets THEN
@@ -575,11 +587,10 @@ BEGIN
                             v_allocated;
     END IF;
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM, 0, 0;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Putaway locations not allocated: ' || SQLERRM, 0, 0;
+        RETURN QUERY SELECT failure_status(SQLSTATE),
+                            failure_message(SQLSTATE, SQLERRM, 'Putaway locations not allocated'),
+                            0, 0;
 END
 $$;
 
@@ -590,37 +601,10 @@ CREATE PROCEDURE rf_receipt_find_putaway_location(p_client text, p_receipt_no te
                                                   INOUT sqlstatus integer DEFAULT NULL,
                                                   INOUT sqlmsg text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
-#variable_conflict use_column
-DECLARE
-    v_operator text;
-    v_pallet   text;
-    v_location location%ROWTYPE;
-    v_detail   text;
 BEGIN
-    warehouse := NULL;
-    location := NULL;
-    v_operator := stk_operator(p_operator);
-    IF coalesce(btrim(p_client), '') = '' OR coalesce(btrim(p_receipt_no), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Client and receipt number are required.');
-    END IF;
-    v_pallet := pa_waiting_pallet(p_pallet_no, p_client, p_receipt_no);
-    v_location := pa_locate(v_pallet, v_operator);
-    warehouse := v_location.warehouse;
-    location := v_location.location;
-    sqlstatus := 0;
-    sqlmsg := format('Put pallet %s away to %s/%s.', v_pallet, v_location.warehouse, v_location.location);
-EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        warehouse := NULL;
-        location := NULL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
-    WHEN OTHERS THEN
-        warehouse := NULL;
-        location := NULL;
-        sqlstatus := -99;
-        sqlmsg := 'No putaway location: ' || SQLERRM;
+    SELECT nullif(l.warehouse_to, ''), nullif(l.location_to, ''), l.sqlstatus, l.sqlmsg
+    INTO warehouse, location, sqlstatus, sqlmsg
+    FROM pa_pallet_location(coalesce(p_client, ''), coalesce(p_receipt_no, ''), p_pallet_no, p_operator) AS l;
 END
 $$;
 
@@ -630,93 +614,49 @@ CREATE PROCEDURE rf_receipt_pallet_putaway(p_client text, p_receipt_no text, p_p
                                            p_location text, p_operator text, INOUT sqlstatus integer DEFAULT NULL,
                                            INOUT sqlmsg text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
+BEGIN
+    SELECT m.sqlstatus, m.sqlmsg INTO sqlstatus, sqlmsg
+    FROM pa_pallet_moved(coalesce(p_client, ''), coalesce(p_receipt_no, ''), p_pallet_no, p_warehouse, p_location,
+                         p_operator, true) AS m;
+END
+$$;
+
+-- Put a waiting pallet (pa_called_pallet) away into a location. With
+-- p_complete its putaway tasks are closed; otherwise they stay in progress
+-- until closed (rf_close_putaway_task).
+CREATE FUNCTION pa_pallet_moved(p_client text, p_receipt_no text, p_pallet text, p_warehouse_to text,
+                                p_location_to text, p_operator text, p_complete boolean)
+RETURNS TABLE (sqlstatus integer, sqlmsg text)
+LANGUAGE plpgsql AS $$
 #variable_conflict use_column
 DECLARE
     v_operator text;
     v_pallet   text;
     v_dest     location%ROWTYPE;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
-    IF coalesce(btrim(p_client), '') = '' OR coalesce(btrim(p_receipt_no), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Client and receipt number are required.');
-    END IF;
-    v_pallet := pa_waiting_pallet(p_pallet_no, p_client, p_receipt_no);
-    v_dest := pa_put_away(v_pallet,
-                          coalesce(nullif(btrim(p_warehouse), ''),
-                                   (SELECT s.warehouse FROM stock s WHERE s.pallet = v_pallet LIMIT 1)),
-                          p_location, v_operator, true);
-    sqlstatus := 0;
-    sqlmsg := format('Pallet %s put away to %s/%s.', v_pallet, v_dest.warehouse, v_dest.location);
+    v_operator := active_operator(p_operator);
+    v_pallet := pa_called_pallet(p_client, p_receipt_no, p_pallet);
+    v_dest := pa_put_away(v_pallet, p_warehouse_to, p_location_to, v_operator, p_complete);
+    RETURN QUERY SELECT 0, format('Pallet %s put away to %s/%s.', v_pallet, v_dest.warehouse, v_dest.location);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Pallet not put away: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Pallet not put away');
 END
 $$;
 
--- Put a waiting pallet away into a location; its putaway tasks stay in
--- progress until closed (rf_close_putaway_task).
 CREATE FUNCTION rf_putaway_stock_movements_pallet(p_pallet text, p_warehouse_to text, p_location_to text,
                                                   p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
-LANGUAGE plpgsql AS $$
-#variable_conflict use_column
-DECLARE
-    v_operator text;
-    v_pallet   text;
-    v_dest     location%ROWTYPE;
-    v_detail   text;
-BEGIN
-    v_operator := stk_operator(p_operator);
-    v_pallet := pa_waiting_pallet(p_pallet, NULL, NULL);
-    v_dest := pa_put_away(v_pallet,
-                          coalesce(nullif(btrim(p_warehouse_to), ''),
-                                   (SELECT s.warehouse FROM stock s WHERE s.pallet = v_pallet LIMIT 1)),
-                          p_location_to, v_operator, false);
-    RETURN QUERY SELECT 0, format('Pallet %s put away to %s/%s.', v_pallet, v_dest.warehouse, v_dest.location);
-EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM;
-    WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Pallet not put away: ' || SQLERRM;
-END
+LANGUAGE sql AS $$
+    SELECT * FROM pa_pallet_moved(NULL, NULL, p_pallet, p_warehouse_to, p_location_to, p_operator, false);
 $$;
 
--- The same for a pallet of a given client.
 CREATE FUNCTION rf_putaway_stock_movements_pallet2(p_client text, p_pallet_no text, p_warehouse_to text,
                                                    p_location_to text, p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
-LANGUAGE plpgsql AS $$
-#variable_conflict use_column
-DECLARE
-    v_operator text;
-    v_pallet   text;
-    v_dest     location%ROWTYPE;
-    v_detail   text;
-BEGIN
-    v_operator := stk_operator(p_operator);
-    IF coalesce(btrim(p_client), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Client is required.');
-    END IF;
-    v_pallet := pa_waiting_pallet(p_pallet_no, p_client, NULL);
-    v_dest := pa_put_away(v_pallet,
-                          coalesce(nullif(btrim(p_warehouse_to), ''),
-                                   (SELECT s.warehouse FROM stock s WHERE s.pallet = v_pallet LIMIT 1)),
-                          p_location_to, v_operator, false);
-    RETURN QUERY SELECT 0, format('Pallet %s put away to %s/%s.', v_pallet, v_dest.warehouse, v_dest.location);
-EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM;
-    WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Pallet not put away: ' || SQLERRM;
-END
+LANGUAGE sql AS $$
+    SELECT * FROM pa_pallet_moved(coalesce(p_client, ''), NULL, p_pallet_no, p_warehouse_to, p_location_to,
+                                  p_operator, false);
 $$;
 
 ------------------------------------------------------------------------------
@@ -762,25 +702,24 @@ DECLARE
     v_prod     date;
     v_rdate    date;
     v_ref      text;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
+    v_operator := active_operator(p_operator);
     IF v_client = '' OR coalesce(btrim(p_receipt_no), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Client and receipt number are required.');
+        PERFORM refuse(-1, 'Client and receipt number are required.');
     END IF;
     SELECT r.* INTO v_receipt FROM receipt r WHERE r.client = v_client AND r.receipt_no = btrim(p_receipt_no);
     IF NOT FOUND THEN
-        PERFORM stk_refuse(-2, format('Receipt %s not found for client %s.', btrim(p_receipt_no), v_client));
+        PERFORM refuse(-2, format('Receipt %s not found for client %s.', btrim(p_receipt_no), v_client));
     END IF;
     IF v_receipt.status = 'OPEN' THEN
-        PERFORM stk_refuse(-3, format('Receipt %s is not checked in yet.', v_receipt.receipt_no));
+        PERFORM refuse(-3, format('Receipt %s is not checked in yet.', v_receipt.receipt_no));
     END IF;
     IF v_qty IS NULL OR v_qty <= 0 THEN
-        PERFORM stk_refuse(-4, format('Quantity %s refused: a top-up needs a quantity above 0.',
-                                      coalesce(stk_qty(v_qty), 'blank')));
+        PERFORM refuse(-4, format('Quantity %s refused: a top-up needs a quantity above 0.',
+                                  coalesce(qty_text(v_qty), 'blank')));
     END IF;
     IF v_line_no IS NOT NULL AND v_line_no <= 0 THEN
-        PERFORM stk_refuse(-1, format('Line number %s refused: line numbers start at 1.', v_line_no));
+        PERFORM refuse(-1, format('Line number %s refused: line numbers start at 1.', v_line_no));
     END IF;
     IF v_line_no IS NOT NULL THEN
         SELECT rl.* INTO v_rl
@@ -792,22 +731,22 @@ BEGIN
     IF v_rl.line_no IS NOT NULL THEN
         -- A received line: move part or all of its waiting stock into the pick face.
         IF coalesce(btrim(p_item_no), '') NOT IN ('', v_rl.item_no) THEN
-            PERFORM stk_refuse(-2, format('Receipt line %s is for item %s, not %s.', v_line_no, v_rl.item_no,
-                                          btrim(p_item_no)));
+            PERFORM refuse(-2, format('Receipt line %s is for item %s, not %s.', v_line_no, v_rl.item_no,
+                                      btrim(p_item_no)));
         END IF;
         SELECT s.* INTO v_stock FROM stock s WHERE s.rec_num = v_rl.rec_num;
         IF v_stock.rec_num IS NULL OR v_stock.status <> 'RECEIVING' OR v_stock.qty = 0 THEN
-            PERFORM stk_refuse(-3, format('Receipt line %s is not waiting for putaway.', v_line_no));
+            PERFORM refuse(-3, format('Receipt line %s is not waiting for putaway.', v_line_no));
         END IF;
         IF upper(coalesce(btrim(p_uom), '')) NOT IN ('', v_stock.uom) THEN
-            PERFORM stk_refuse(-1, format('Receipt line %s is kept in %s, not %s.', v_line_no, v_stock.uom,
-                                          upper(btrim(p_uom))));
+            PERFORM refuse(-1, format('Receipt line %s is kept in %s, not %s.', v_line_no, v_stock.uom,
+                                      upper(btrim(p_uom))));
         END IF;
         IF NOT EXISTS (SELECT 1 FROM pick_face f
                        WHERE f.warehouse = v_dest.warehouse AND f.location = v_dest.location
                          AND f.client = v_client AND f.item_no = v_rl.item_no) THEN
-            PERFORM stk_refuse(-5, format('Location %s is not a pick face of item %s.', v_dest.location,
-                                          v_rl.item_no));
+            PERFORM refuse(-5, format('Location %s is not a pick face of item %s.', v_dest.location,
+                                      v_rl.item_no));
         END IF;
         v_ref := format('Top-up putaway of receipt %s line %s', v_receipt.receipt_no, v_line_no);
         SELECT a.* INTO v_act
@@ -830,51 +769,51 @@ BEGIN
             completed_at = CASE WHEN v_qty = v_stock.qty THEN localtimestamp(0) END
         WHERE a.rec_num = v_stock.rec_num AND a.movement_type = 'PUTAWAY'
           AND a.status IN ('OPEN', 'ASSIGNED', 'INPROGRESS');
-        PERFORM pa_complete_parents(a.wo_no, v_operator)
+        PERFORM complete_finished_tasks(a.wo_no, v_operator)
         FROM activity a
         WHERE a.rec_num = v_stock.rec_num AND a.movement_type = 'PUTAWAY'
         GROUP BY a.wo_no;
         line_no := v_line_no;
         sqlstatus := 0;
-        sqlmsg := format('%s %s of %s from receipt line %s topped up into %s.', stk_qty(v_qty), v_stock.uom,
+        sqlmsg := format('%s %s of %s from receipt line %s topped up into %s.', qty_text(v_qty), v_stock.uom,
                          v_rl.item_no, v_line_no, v_dest.location);
         RETURN;
     END IF;
 
     -- A new line received straight into the pick face.
     IF v_receipt.status = 'CLOSED' THEN
-        PERFORM stk_refuse(-3, format('Receipt %s is closed; it takes no new lines.', v_receipt.receipt_no));
+        PERFORM refuse(-3, format('Receipt %s is closed; it takes no new lines.', v_receipt.receipt_no));
     END IF;
     v_product := stk_product(v_client, p_item_no);
     IF NOT EXISTS (SELECT 1 FROM pick_face f
                    WHERE f.warehouse = v_dest.warehouse AND f.location = v_dest.location
                      AND f.client = v_client AND f.item_no = v_product.item_no) THEN
-        PERFORM stk_refuse(-5, format('Location %s is not a pick face of item %s.', v_dest.location,
-                                      v_product.item_no));
+        PERFORM refuse(-5, format('Location %s is not a pick face of item %s.', v_dest.location,
+                                  v_product.item_no));
     END IF;
     PERFORM stk_location_open(v_dest.warehouse, v_dest.location);
     v_uom := stk_check_uom(v_product, p_uom);
     IF v_status = '' THEN
         v_status := 'AVAILABLE';
     ELSIF v_status NOT IN ('AVAILABLE', 'HOLD') THEN
-        PERFORM stk_refuse(-1, format('Status %s refused: topped-up stock is AVAILABLE or HOLD.', v_status));
+        PERFORM refuse(-1, format('Status %s refused: topped-up stock is AVAILABLE or HOLD.', v_status));
     END IF;
     IF v_product.serial_no_flag = 'Y' THEN
-        PERFORM stk_refuse(-3, format('Item %s is serial controlled; receive it with its serial numbers.',
-                                      v_product.item_no));
+        PERFORM refuse(-3, format('Item %s is serial controlled; receive it with its serial numbers.',
+                                  v_product.item_no));
     END IF;
     IF coalesce(p_width, 0) < 0 OR coalesce(p_depth, 0) < 0 OR coalesce(p_height, 0) < 0
        OR coalesce(p_weight, 0) < 0 OR coalesce(p_unit_price, 0) < 0 THEN
-        PERFORM stk_refuse(-1, 'Dimensions, weight and price cannot be negative.');
+        PERFORM refuse(-1, 'Dimensions, weight and price cannot be negative.');
     END IF;
     IF p_ppq_qty IS NOT NULL AND p_ppq_qty <= 0 THEN
-        PERFORM stk_refuse(-1, 'Packing quantity must be above 0.');
+        PERFORM refuse(-1, 'Packing quantity must be above 0.');
     END IF;
     v_expiry := stk_date(p_expiry_date, 'Expiry date');
     v_prod := stk_date(p_prod_date, 'Production date');
     v_rdate := coalesce(stk_date(p_receipt_date, 'Receipt date'), v_receipt.receipt_date);
     IF v_product.expiry_date_flag = 'Y' AND v_expiry IS NULL THEN
-        PERFORM stk_refuse(-1, format('Item %s needs an expiry date.', v_product.item_no));
+        PERFORM refuse(-1, format('Item %s needs an expiry date.', v_product.item_no));
     END IF;
     IF coalesce(btrim(p_pallet), '') <> '' THEN
         v_pallet := coalesce(stk_pallet(p_pallet), ensure_pallet(p_pallet, v_client, v_operator));
@@ -922,22 +861,17 @@ BEGIN
 
     line_no := v_line_no;
     sqlstatus := 0;
-    sqlmsg := format('%s %s of %s received as line %s into %s.', stk_qty(v_qty), v_uom, v_product.item_no,
+    sqlmsg := format('%s %s of %s received as line %s into %s.', qty_text(v_qty), v_uom, v_product.item_no,
                      v_line_no, v_dest.location);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        line_no := NULL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
     WHEN unique_violation THEN
         line_no := NULL;
         sqlstatus := -3;
         sqlmsg := format('Receipt line %s exists already.', v_line_no);
     WHEN OTHERS THEN
         line_no := NULL;
-        sqlstatus := -99;
-        sqlmsg := 'Top-up not done: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Top-up not done');
 END
 $$;
 
@@ -970,103 +904,17 @@ LANGUAGE sql STABLE AS $$
     ORDER BY f.qty / nullif(f.max_qty, 0) NULLS LAST, l.pick_seq, f.location;
 $$;
 
--- Close a replenishment task (all its open activities, or the one named):
--- the booked quantity moves from the reserve stock line into the pick face.
--- A short quantity needs a reason code and releases the rest of the booking;
--- more than the task's quantity is refused.
+-- Close a replenishment task (pa_close_task).
 CREATE FUNCTION rf_close_replenish_task(p_wo_no text, p_task_no numeric, p_activity_no numeric, p_qty numeric,
                                         p_reason_code text, p_operator text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
-#variable_conflict use_column
-DECLARE
-    v_operator text;
-    v_wo       text := btrim(coalesce(p_wo_no, ''));
-    v_reason   text := upper(btrim(coalesce(p_reason_code, '')));
-    v_count    integer;
-    v_total    numeric;
-    v_act      activity%ROWTYPE;
-    v_open     numeric;
-    v_qty      numeric;
-    v_moved    numeric := 0;
-    v_to       bigint;
-    v_item     text;
-    v_uom      text;
-    v_dest     text;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
-    IF v_wo = '' OR p_task_no IS NULL THEN
-        PERFORM stk_refuse(-1, 'Works order and task number are required.');
-    END IF;
-    SELECT count(*), sum(a.qty - a.qty_done) INTO v_count, v_total
-    FROM activity a
-    WHERE a.wo_no = v_wo AND a.task_no = p_task_no AND (p_activity_no IS NULL OR a.activity_no = p_activity_no)
-      AND a.movement_type = 'REPLENISH' AND a.status IN ('OPEN', 'ASSIGNED', 'INPROGRESS');
-    IF v_count = 0 THEN
-        IF EXISTS (SELECT 1 FROM activity a
-                   WHERE a.wo_no = v_wo AND a.task_no = p_task_no AND a.movement_type = 'REPLENISH'
-                     AND (p_activity_no IS NULL OR a.activity_no = p_activity_no)) THEN
-            PERFORM stk_refuse(-3, format('Replenishment task %s/%s is already closed.', v_wo, p_task_no));
-        END IF;
-        PERFORM stk_refuse(-2, format('Replenishment task %s/%s not found.', v_wo, p_task_no));
-    END IF;
-    IF v_count > 1 AND p_qty IS NOT NULL AND p_qty <> v_total THEN
-        PERFORM stk_refuse(-1, format('Replenishment task %s/%s has %s activities; close them one by one for a '
-                                      'different quantity.', v_wo, p_task_no, v_count));
-    END IF;
-
-    FOR v_act IN
-        SELECT a.*
-        FROM activity a
-        WHERE a.wo_no = v_wo AND a.task_no = p_task_no AND (p_activity_no IS NULL OR a.activity_no = p_activity_no)
-          AND a.movement_type = 'REPLENISH' AND a.status IN ('OPEN', 'ASSIGNED', 'INPROGRESS')
-        ORDER BY a.activity_no
-        FOR UPDATE
-    LOOP
-        v_open := v_act.qty - v_act.qty_done;
-        v_qty := CASE WHEN v_count > 1 THEN v_open ELSE coalesce(p_qty, v_open) END;
-        IF v_qty < 0 OR v_qty > v_open THEN
-            PERFORM stk_refuse(-4, format('Cannot replenish %s %s for task %s/%s: it is for %s %s.', stk_qty(v_qty),
-                                          v_act.uom, v_wo, p_task_no, stk_qty(v_open), v_act.uom));
-        END IF;
-        IF v_qty < v_open AND v_reason = '' THEN
-            PERFORM stk_refuse(-1, format('A short replenishment (%s of %s %s) needs a reason code.',
-                                          stk_qty(v_qty), stk_qty(v_open), v_act.uom));
-        END IF;
-        IF v_act.rec_num IS NULL OR v_act.location_to IS NULL THEN
-            PERFORM stk_refuse(-3, format('Replenishment task %s/%s names no stock line or pick face.', v_wo,
-                                          p_task_no));
-        END IF;
-        v_to := v_act.rec_num;
-        IF v_qty > 0 THEN
-            -- Refuses more than the stock line has booked.
-            v_to := stk_move_line(v_act.rec_num, v_qty, v_act.warehouse_to, v_act.location_to, NULL, NULL, NULL,
-                                  NULL, 'REPLENISH', 'Replenishment', nullif(v_reason, ''), v_operator, true,
-                                  v_act.wo_no, v_act.task_no, v_act.activity_no);
-        END IF;
-        -- Release what stays booked for this activity on the reserve line.
-        UPDATE stock s
-        SET qty_booked = greatest(s.qty_booked - (v_open - v_qty), 0)
-        WHERE s.rec_num = v_act.rec_num AND v_open > v_qty;
-        UPDATE activity a
-        SET status = 'COMPLETED', qty_done = a.qty_done + v_qty, reason_code = nullif(v_reason, ''),
-            completed_by = v_operator, completed_at = localtimestamp(0)
-        WHERE a.wo_no = v_act.wo_no AND a.task_no = v_act.task_no AND a.activity_no = v_act.activity_no;
-        v_moved := v_moved + v_qty;
-        v_item := v_act.item_no;
-        v_uom := v_act.uom;
-        v_dest := v_act.location_to;
-    END LOOP;
-    PERFORM pa_complete_parents(v_wo, v_operator);
-
-    RETURN QUERY SELECT 0, format('Replenishment task %s/%s closed: %s %s of %s moved into %s.', v_wo, p_task_no,
-                                  stk_qty(v_moved), v_uom, v_item, v_dest);
+    RETURN QUERY SELECT 0, pa_close_task('REPLENISH', p_wo_no, p_task_no, p_activity_no, p_qty, p_reason_code,
+                                         NULL, NULL, NULL, p_operator);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Replenishment task not closed: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE),
+                            failure_message(SQLSTATE, SQLERRM, 'Replenishment task not closed');
 END
 $$;

@@ -4,19 +4,17 @@
 -- purchase-order and receipt look-ups, and serial numbers of received goods.
 --
 -- Business failures never raise to the caller: a routine answers a negative
--- sqlstatus with the reason and changes nothing. Inside, checks call
--- receiving_fail(), which raises the status and message under SQLSTATE
--- 'TW001'; the routine's exception block rolls its changes back and answers
--- them. Any other error answers -99 with the error text.
+-- sqlstatus with the reason and changes nothing (refuse() and the exception
+-- block of common.sql).
 --
 -- Lines and expectations are compared in the product's lowest unit
 -- (product_uom.luom_equivalent).
 
 SELECT drop_routines(
-    'receiving_fail', 'receiving_failure_status', 'receiving_date', 'receiving_config', 'receiving_luom',
+    'receiving_date', 'receiving_config', 'receiving_luom',
     'receiving_qty_text', 'receiving_open_receipt', 'receiving_serials_recorded', 'receiving_prepare_line',
     'receiving_sync_asn', 'receiving_udf_pairs', 'receiving_putaway_location', 'receiving_check_in',
-    'receiving_carton_list', 'receiving_record_serial',
+    'receiving_carton_list', 'receiving_record_serial', 'receiving_pallet_stored', 'receiving_new_serial',
     'rf_get_check_in_station', 'rf_next_receipt_num', 'rf_check_in_header',
     'rf_check_duplicate_receipt_detail', 'rf_check_receipt_item_qty', 'rf_receipt_check_carton',
     'receipt_checkin', 'rf_receipt_checkin_without_closing', 'rf_receipt_checkin_carton_list',
@@ -31,24 +29,6 @@ SELECT drop_routines(
 ------------------------------------------------------------------------------
 -- Helpers
 ------------------------------------------------------------------------------
-
--- Refuse the operation: raise the status and message for the routine's
--- exception block to answer (receiving_failure_status reads the status back).
--- p_line names a receipt line the answer points to (in the hint).
-CREATE FUNCTION receiving_fail(p_status integer, p_message text, p_line integer DEFAULT NULL)
-RETURNS void
-LANGUAGE plpgsql AS $$
-BEGIN
-    RAISE EXCEPTION USING ERRCODE = 'TW001', MESSAGE = p_message, DETAIL = p_status::text,
-                          HINT = coalesce(p_line::text, '');
-END
-$$;
-
-CREATE FUNCTION receiving_failure_status(p_detail text)
-RETURNS integer
-LANGUAGE sql IMMUTABLE AS $$
-    SELECT CASE WHEN p_detail ~ '^-?\d+$' THEN p_detail::integer ELSE -99 END;
-$$;
 
 -- A date as typed on the handheld: yyyy-mm-dd or yyyy/mm/dd (year first), or
 -- dd/mm/yyyy, dd-mm-yyyy, dd.mm.yyyy (day first), optionally followed by a
@@ -110,33 +90,24 @@ LANGUAGE plpgsql AS $$
 DECLARE
     v_client   text := btrim(p_client);
     v_receipt  text := btrim(p_receipt_no);
-    v_operator text := upper(btrim(p_operator));
     r          receipt%ROWTYPE;
 BEGIN
     IF coalesce(v_client, '') = '' THEN
-        PERFORM receiving_fail(-1, 'Client is required.');
+        PERFORM refuse(-1, 'Client is required.');
     END IF;
     IF NOT EXISTS (SELECT 1 FROM client c WHERE c.client = v_client) THEN
-        PERFORM receiving_fail(-1, format('Client %s is not known.', v_client));
+        PERFORM refuse(-1, format('Client %s is not known.', v_client));
     END IF;
-    IF coalesce(v_operator, '') = '' THEN
-        PERFORM receiving_fail(-2, 'Operator is required.');
-    END IF;
-    IF NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        PERFORM receiving_fail(-2, format('Operator %s is not an active operator.', v_operator));
-    END IF;
-    IF NOT EXISTS (SELECT 1 FROM operator_client oc WHERE oc.operator = v_operator AND oc.client = v_client) THEN
-        PERFORM receiving_fail(-2, format('Operator %s may not work for client %s.', v_operator, v_client));
-    END IF;
+    PERFORM active_operator(p_operator, v_client);
     IF coalesce(v_receipt, '') = '' THEN
-        PERFORM receiving_fail(-3, 'Receipt number is required.');
+        PERFORM refuse(-3, 'Receipt number is required.');
     END IF;
     SELECT * INTO r FROM receipt rc WHERE rc.client = v_client AND rc.receipt_no = v_receipt FOR UPDATE;
     IF NOT FOUND THEN
-        PERFORM receiving_fail(-3, format('Receipt %s not found for client %s.', v_receipt, v_client));
+        PERFORM refuse(-3, format('Receipt %s not found for client %s.', v_receipt, v_client));
     END IF;
     IF r.status = 'CLOSED' AND NOT p_allow_closed THEN
-        PERFORM receiving_fail(-4, format('Receipt %s is closed.', v_receipt));
+        PERFORM refuse(-4, format('Receipt %s is closed.', v_receipt));
     END IF;
     RETURN r;
 END
@@ -180,6 +151,55 @@ LANGUAGE sql IMMUTABLE AS $$
     WHERE strpos(p.pair, '=') > 1 AND btrim(split_part(p.pair, '=', 1)) <> '';
 $$;
 
+-- Where a pallet holds stock that is not the receipt's ("W1 A-01-1"); NULL
+-- when it holds none.
+CREATE FUNCTION receiving_pallet_stored(p_pallet text, p_client text, p_receipt_no text)
+RETURNS text
+LANGUAGE sql STABLE AS $$
+    SELECT s.warehouse || ' ' || s.location
+    FROM stock s
+    WHERE s.pallet = p_pallet AND s.qty > 0 AND s.status <> 'DESPATCHED'
+      AND (s.client <> p_client OR s.receipt_no IS DISTINCT FROM p_receipt_no)
+    LIMIT 1;
+$$;
+
+-- A serial number to record for a unit of a serial-controlled product of the
+-- client, trimmed: refused when blank or already known (a deleted one is
+-- forgotten, to be recorded again).
+CREATE FUNCTION receiving_new_serial(p_client text, p_item_no text, p_serial_no text)
+RETURNS text
+LANGUAGE plpgsql AS $$
+DECLARE
+    v_serial text := btrim(p_serial_no);
+    v_known  serial_number%ROWTYPE;
+BEGIN
+    IF NOT EXISTS (SELECT 1 FROM product p WHERE p.client = p_client AND p.item_no = p_item_no) THEN
+        PERFORM refuse(-10, format('Item %s is not a product of client %s.', p_item_no, p_client));
+    END IF;
+    IF NOT EXISTS (SELECT 1 FROM product p
+                   WHERE p.client = p_client AND p.item_no = p_item_no AND p.serial_no_flag = 'Y') THEN
+        PERFORM refuse(-10, format('Item %s is not serial controlled.', p_item_no));
+    END IF;
+    IF coalesce(v_serial, '') = '' THEN
+        PERFORM refuse(-20, 'Serial number is required.');
+    END IF;
+    SELECT * INTO v_known FROM serial_number sn
+    WHERE sn.client = p_client AND sn.item_no = p_item_no AND sn.serial_no = v_serial
+    FOR UPDATE;
+    IF FOUND AND v_known.status = 'RECEIVED' THEN
+        PERFORM refuse(-21, format('Serial number %s is already recorded on receipt %s line %s.',
+                                   v_serial, v_known.receipt_no, v_known.receipt_line));
+    END IF;
+    IF FOUND AND v_known.status <> 'DELETED' THEN
+        PERFORM refuse(-21, format('Serial number %s of %s is already known (%s).',
+                                   v_serial, p_item_no, lower(v_known.status)));
+    END IF;
+    DELETE FROM serial_number sn
+    WHERE sn.client = p_client AND sn.item_no = p_item_no AND sn.serial_no = v_serial AND sn.status = 'DELETED';
+    RETURN v_serial;
+END
+$$;
+
 -- Check one received line against its receipt, product, purchase order and
 -- shipping notice, and give it back as it is to be stored (line_no as given,
 -- pallet NULL when none was scanned). p_line_no is the line being changed
@@ -215,31 +235,31 @@ BEGIN
     -- The item and its unit.
     l.item_no := btrim(p_item_no);
     IF coalesce(l.item_no, '') = '' THEN
-        PERFORM receiving_fail(-10, 'Item number is required.');
+        PERFORM refuse(-10, 'Item number is required.');
     END IF;
     SELECT * INTO p FROM product pr WHERE pr.client = v_client AND pr.item_no = l.item_no;
     IF NOT FOUND THEN
-        PERFORM receiving_fail(-10, format('Item %s is not a product of client %s.', l.item_no, v_client));
+        PERFORM refuse(-10, format('Item %s is not a product of client %s.', l.item_no, v_client));
     END IF;
     IF p.status <> 'ACTIVE' THEN
-        PERFORM receiving_fail(-10, format('Item %s is %s and cannot be received.', l.item_no, lower(p.status)));
+        PERFORM refuse(-10, format('Item %s is %s and cannot be received.', l.item_no, lower(p.status)));
     END IF;
     l.uom := coalesce(nullif(upper(btrim(p_uom)), ''), p.lowest_uom);
     v_luom := receiving_luom(v_client, l.item_no, l.uom);
     IF v_luom IS NULL THEN
-        PERFORM receiving_fail(-11, format('Item %s has no unit %s.', l.item_no, l.uom));
+        PERFORM refuse(-11, format('Item %s has no unit %s.', l.item_no, l.uom));
     END IF;
 
     -- The quantity.
     IF p_qty IS NULL OR p_qty <= 0 THEN
-        PERFORM receiving_fail(-12, format('Quantity %s refused: a received quantity must be above 0.',
-                                           coalesce(trim_scale(p_qty)::text, '(none)')));
+        PERFORM refuse(-12, format('Quantity %s refused: a received quantity must be above 0.',
+                                   coalesce(trim_scale(p_qty)::text, '(none)')));
     END IF;
     l.qty := p_qty;
     v_lowest := p_qty * v_luom;
     IF p.serial_no_flag = 'Y' AND v_lowest <> trunc(v_lowest) THEN
-        PERFORM receiving_fail(-12, format('Item %s is serial controlled: receive whole units, not %s.',
-                                           l.item_no, receiving_qty_text(p_qty, l.uom)));
+        PERFORM refuse(-12, format('Item %s is serial controlled: receive whole units, not %s.',
+                                   l.item_no, receiving_qty_text(p_qty, l.uom)));
     END IF;
 
     -- Attributes, with the product's defaults and requirements.
@@ -247,7 +267,7 @@ BEGIN
                         receiving_config('DEFAULT_GRADE', ''));
     IF l.grade <> '' AND NOT EXISTS (SELECT 1 FROM parameter_tbl t
                                      WHERE t.param_table = 'GRADE' AND t.param_code = l.grade) THEN
-        PERFORM receiving_fail(-13, format('Grade %s is not a known grade.', l.grade));
+        PERFORM refuse(-13, format('Grade %s is not a known grade.', l.grade));
     END IF;
     l.lot_no := coalesce(btrim(p_lot), '');
     l.batch_no := coalesce(btrim(p_batch), '');
@@ -255,28 +275,28 @@ BEGIN
     l.item_color := coalesce(btrim(p_color), '');
     l.item_class := coalesce(btrim(p_class), '');
     IF coalesce(btrim(p_receipt_date), '') <> '' AND receiving_date(p_receipt_date) IS NULL THEN
-        PERFORM receiving_fail(-13, format('Receipt date %s is not a date (yyyy-mm-dd or dd/mm/yyyy).',
-                                           btrim(p_receipt_date)));
+        PERFORM refuse(-13, format('Receipt date %s is not a date (yyyy-mm-dd or dd/mm/yyyy).',
+                                   btrim(p_receipt_date)));
     END IF;
     l.expiry_date := receiving_date(p_expiry_date);
     IF coalesce(btrim(p_expiry_date), '') <> '' AND l.expiry_date IS NULL THEN
-        PERFORM receiving_fail(-13, format('Expiry date %s is not a date (yyyy-mm-dd or dd/mm/yyyy).',
-                                           btrim(p_expiry_date)));
+        PERFORM refuse(-13, format('Expiry date %s is not a date (yyyy-mm-dd or dd/mm/yyyy).',
+                                   btrim(p_expiry_date)));
     END IF;
     l.prod_date := receiving_date(p_prod_date);
     IF coalesce(btrim(p_prod_date), '') <> '' AND l.prod_date IS NULL THEN
-        PERFORM receiving_fail(-13, format('Production date %s is not a date (yyyy-mm-dd or dd/mm/yyyy).',
-                                           btrim(p_prod_date)));
+        PERFORM refuse(-13, format('Production date %s is not a date (yyyy-mm-dd or dd/mm/yyyy).',
+                                   btrim(p_prod_date)));
     END IF;
     IF l.prod_date IS NOT NULL AND l.expiry_date IS NOT NULL AND l.expiry_date < l.prod_date THEN
-        PERFORM receiving_fail(-13, format('Expiry date %s is before production date %s.',
-                                           l.expiry_date, l.prod_date));
+        PERFORM refuse(-13, format('Expiry date %s is before production date %s.',
+                                   l.expiry_date, l.prod_date));
     END IF;
     IF p_width < 0 OR p_depth < 0 OR p_height < 0 OR p_weight < 0 OR p_unit_price < 0 THEN
-        PERFORM receiving_fail(-13, 'Dimensions, weight and price cannot be negative.');
+        PERFORM refuse(-13, 'Dimensions, weight and price cannot be negative.');
     END IF;
     IF p_ppq_qty <= 0 THEN
-        PERFORM receiving_fail(-13, 'The quantity per packing must be above 0.');
+        PERFORM refuse(-13, 'The quantity per packing must be above 0.');
     END IF;
     l.width := p_width;
     l.depth := p_depth;
@@ -289,49 +309,49 @@ BEGIN
     l.user_defined := coalesce(p_user_defined, '');
     l.status := coalesce(nullif(upper(btrim(p_status)), ''), 'AVAILABLE');
     IF l.status NOT IN ('RECEIVING', 'AVAILABLE', 'HOLD') THEN
-        PERFORM receiving_fail(-13, format('Status %s refused: use AVAILABLE, HOLD or RECEIVING.', l.status));
+        PERFORM refuse(-13, format('Status %s refused: use AVAILABLE, HOLD or RECEIVING.', l.status));
     END IF;
 
     l.supplier := coalesce(nullif(btrim(p_supplier), ''), p_receipt.supplier);
     IF l.supplier IS NOT NULL AND NOT EXISTS (SELECT 1 FROM supplier s
                                               WHERE s.client = v_client AND s.supplier = l.supplier) THEN
-        PERFORM receiving_fail(-14, format('Supplier %s is not a supplier of client %s.', l.supplier, v_client));
+        PERFORM refuse(-14, format('Supplier %s is not a supplier of client %s.', l.supplier, v_client));
     END IF;
     l.customer := coalesce(nullif(btrim(p_customer), ''), p_receipt.customer);
     IF l.customer IS NOT NULL AND NOT EXISTS (SELECT 1 FROM customer c
                                               WHERE c.client = v_client AND c.customer = l.customer) THEN
-        PERFORM receiving_fail(-14, format('Customer %s is not a customer of client %s.', l.customer, v_client));
+        PERFORM refuse(-14, format('Customer %s is not a customer of client %s.', l.customer, v_client));
     END IF;
 
     IF p.lot_no_flag = 'Y' AND l.lot_no = '' THEN
-        PERFORM receiving_fail(-15, format('Item %s needs a lot number.', l.item_no));
+        PERFORM refuse(-15, format('Item %s needs a lot number.', l.item_no));
     END IF;
     IF p.batch_no_flag = 'Y' AND l.batch_no = '' THEN
-        PERFORM receiving_fail(-15, format('Item %s needs a batch number.', l.item_no));
+        PERFORM refuse(-15, format('Item %s needs a batch number.', l.item_no));
     END IF;
     IF p.expiry_date_flag = 'Y' AND l.expiry_date IS NULL THEN
-        PERFORM receiving_fail(-15, format('Item %s needs an expiry date.', l.item_no));
+        PERFORM refuse(-15, format('Item %s needs an expiry date.', l.item_no));
     END IF;
     IF p.production_date_flag = 'Y' AND l.prod_date IS NULL THEN
-        PERFORM receiving_fail(-15, format('Item %s needs a production date.', l.item_no));
+        PERFORM refuse(-15, format('Item %s needs a production date.', l.item_no));
     END IF;
     IF p.item_size_flag = 'Y' AND l.item_size = '' THEN
-        PERFORM receiving_fail(-15, format('Item %s needs a size.', l.item_no));
+        PERFORM refuse(-15, format('Item %s needs a size.', l.item_no));
     END IF;
     IF p.item_color_flag = 'Y' AND l.item_color = '' THEN
-        PERFORM receiving_fail(-15, format('Item %s needs a colour.', l.item_no));
+        PERFORM refuse(-15, format('Item %s needs a colour.', l.item_no));
     END IF;
     IF p.item_class_flag = 'Y' AND l.item_class = '' THEN
-        PERFORM receiving_fail(-15, format('Item %s needs a class.', l.item_no));
+        PERFORM refuse(-15, format('Item %s needs a class.', l.item_no));
     END IF;
     IF p.dimensions_flag = 'Y' AND (l.width IS NULL OR l.depth IS NULL OR l.height IS NULL) THEN
-        PERFORM receiving_fail(-15, format('Item %s needs its width, depth and height.', l.item_no));
+        PERFORM refuse(-15, format('Item %s needs its width, depth and height.', l.item_no));
     END IF;
     IF p.weight_required = 'Y' AND l.weight IS NULL THEN
-        PERFORM receiving_fail(-15, format('Item %s needs its weight.', l.item_no));
+        PERFORM refuse(-15, format('Item %s needs its weight.', l.item_no));
     END IF;
     IF p.supplier_flag = 'Y' AND l.supplier IS NULL THEN
-        PERFORM receiving_fail(-15, format('Item %s needs a supplier (on the line or the receipt).', l.item_no));
+        PERFORM refuse(-15, format('Item %s needs a supplier (on the line or the receipt).', l.item_no));
     END IF;
 
     -- The same goods on the same pallet twice: a duplicate of a line still waiting.
@@ -349,26 +369,21 @@ BEGIN
         ORDER BY rl.line_no
         LIMIT 1;
         IF FOUND THEN
-            PERFORM receiving_fail(-30, format('Duplicate line: pallet %s already holds %s of %s on line %s; change that line instead.',
-                                               l.pallet, receiving_qty_text(v_same.qty, v_same.uom), l.item_no,
-                                               v_same.line_no),
-                                   v_same.line_no);
+            PERFORM refuse(-30, format('Duplicate line: pallet %s already holds %s of %s on line %s; change that line instead.',
+                                       l.pallet, receiving_qty_text(v_same.qty, v_same.uom), l.item_no,
+                                       v_same.line_no),
+                           v_same.line_no);
         END IF;
     END IF;
 
     -- The pallet: the client's own, and not already stored for something else.
     IF l.pallet IS NOT NULL THEN
         IF EXISTS (SELECT 1 FROM pallet pl WHERE pl.pallet = l.pallet AND pl.client <> v_client) THEN
-            PERFORM receiving_fail(-16, format('Pallet %s belongs to another client.', l.pallet));
+            PERFORM refuse(-16, format('Pallet %s belongs to another client.', l.pallet));
         END IF;
-        SELECT s.warehouse, s.location INTO v_stock
-        FROM stock s
-        WHERE s.pallet = l.pallet AND s.qty > 0 AND s.status <> 'DESPATCHED'
-          AND (s.client <> v_client OR s.receipt_no IS DISTINCT FROM v_receipt)
-        LIMIT 1;
-        IF FOUND THEN
-            PERFORM receiving_fail(-16, format('Pallet %s is already in stock at %s %s.',
-                                               l.pallet, v_stock.warehouse, v_stock.location));
+        IF receiving_pallet_stored(l.pallet, v_client, v_receipt) IS NOT NULL THEN
+            PERFORM refuse(-16, format('Pallet %s is already in stock at %s.', l.pallet,
+                                       receiving_pallet_stored(l.pallet, v_client, v_receipt)));
         END IF;
         SELECT rl.receipt_no INTO v_stock
         FROM receipt_line rl
@@ -376,25 +391,25 @@ BEGIN
           AND (rl.client <> v_client OR rl.receipt_no <> v_receipt)
         LIMIT 1;
         IF FOUND THEN
-            PERFORM receiving_fail(-16, format('Pallet %s is already on receipt %s.', l.pallet, v_stock.receipt_no));
+            PERFORM refuse(-16, format('Pallet %s is already on receipt %s.', l.pallet, v_stock.receipt_no));
         END IF;
     END IF;
 
     -- The shipping notice: the notice line of the item, within what it announces.
     IF p_asn_line_no IS NOT NULL AND p_receipt.asn_flag <> 'Y' THEN
-        PERFORM receiving_fail(-17, format('Receipt %s has no shipping notice.', v_receipt));
+        PERFORM refuse(-17, format('Receipt %s has no shipping notice.', v_receipt));
     END IF;
     IF p_receipt.asn_flag = 'Y' THEN
         IF p_asn_line_no IS NOT NULL THEN
             SELECT * INTO v_asn FROM asn_line a
             WHERE a.client = v_client AND a.receipt_no = v_receipt AND a.asn_line_no = p_asn_line_no;
             IF NOT FOUND THEN
-                PERFORM receiving_fail(-17, format('The shipping notice of receipt %s has no line %s.',
-                                                   v_receipt, p_asn_line_no));
+                PERFORM refuse(-17, format('The shipping notice of receipt %s has no line %s.',
+                                           v_receipt, p_asn_line_no));
             END IF;
             IF v_asn.item_no <> l.item_no THEN
-                PERFORM receiving_fail(-17, format('Line %s of the shipping notice is for %s, not %s.',
-                                                   p_asn_line_no, v_asn.item_no, l.item_no));
+                PERFORM refuse(-17, format('Line %s of the shipping notice is for %s, not %s.',
+                                           p_asn_line_no, v_asn.item_no, l.item_no));
             END IF;
         ELSE
             SELECT a.* INTO v_asn
@@ -403,8 +418,8 @@ BEGIN
             ORDER BY (a.qty_received < a.qty) DESC, a.asn_line_no
             LIMIT 1;
             IF NOT FOUND THEN
-                PERFORM receiving_fail(-17, format('Item %s is not on the shipping notice of receipt %s.',
-                                                   l.item_no, v_receipt));
+                PERFORM refuse(-17, format('Item %s is not on the shipping notice of receipt %s.',
+                                           l.item_no, v_receipt));
             END IF;
         END IF;
         l.asn_line_no := v_asn.asn_line_no;
@@ -415,7 +430,7 @@ BEGIN
                                 AND rl.asn_line_no = v_asn.asn_line_no
                                 AND rl.line_no IS DISTINCT FROM p_line_no), 0);
         IF v_lowest > v_left AND receiving_config('RF_ALLOW_OVER_RECEIPT', 'N') <> 'Y' THEN
-            PERFORM receiving_fail(-18, format(
+            PERFORM refuse(-18, format(
                 'Quantity %s of %s is above the %s that the shipping notice of receipt %s still expects.',
                 receiving_qty_text(p_qty, l.uom), l.item_no,
                 receiving_qty_text(greatest(v_left, 0) / v_luom, l.uom), v_receipt));
@@ -427,12 +442,12 @@ BEGIN
     SELECT * INTO v_po FROM purchase_order po WHERE po.client = v_client AND po.order_no = v_po_no;
     IF NOT FOUND THEN
         IF nullif(btrim(p_po_no), '') IS NOT NULL THEN
-            PERFORM receiving_fail(-19, format('Purchase order %s not found for client %s.', v_po_no, v_client));
+            PERFORM refuse(-19, format('Purchase order %s not found for client %s.', v_po_no, v_client));
         END IF;
         v_po_no := NULL;  -- a free reference of the receipt: nothing to check against
     ELSE
         IF v_po.status IN ('CLOSED', 'CANCELLED') THEN
-            PERFORM receiving_fail(-19, format('Purchase order %s is %s.', v_po_no, lower(v_po.status)));
+            PERFORM refuse(-19, format('Purchase order %s is %s.', v_po_no, lower(v_po.status)));
         END IF;
         l.po_no := v_po_no;
         IF v_asn.po_no = v_po_no AND v_asn.po_line_no IS NOT NULL THEN
@@ -445,7 +460,7 @@ BEGIN
             ORDER BY (pl.qty_received < pl.qty) DESC, pl.line_no
             LIMIT 1;
             IF l.po_line_no IS NULL THEN
-                PERFORM receiving_fail(-19, format('Item %s is not on purchase order %s.', l.item_no, v_po_no));
+                PERFORM refuse(-19, format('Item %s is not on purchase order %s.', l.item_no, v_po_no));
             END IF;
         END IF;
         SELECT (pl.qty - pl.qty_received) * receiving_luom(pl.client, pl.item_no, pl.uom),
@@ -463,9 +478,9 @@ BEGIN
                                        AND NOT (rl.receipt_no = v_receipt
                                                 AND rl.line_no IS NOT DISTINCT FROM p_line_no)), 0);
         IF v_lowest > v_left AND receiving_config('RF_ALLOW_OVER_RECEIPT', 'N') <> 'Y' THEN
-            PERFORM receiving_fail(-18, format('Quantity %s of %s is above the %s that purchase order %s still expects.',
-                                               receiving_qty_text(p_qty, l.uom), l.item_no,
-                                               receiving_qty_text(greatest(v_left, 0) / v_luom, l.uom), v_po_no));
+            PERFORM refuse(-18, format('Quantity %s of %s is above the %s that purchase order %s still expects.',
+                                       receiving_qty_text(p_qty, l.uom), l.item_no,
+                                       receiving_qty_text(greatest(v_left, 0) / v_luom, l.uom), v_po_no));
         END IF;
     END IF;
 
@@ -525,36 +540,36 @@ DECLARE
     v_msg      text;
 BEGIN
     IF p_receipt.status = 'CLOSED' THEN
-        PERFORM receiving_fail(-4, CASE WHEN p_receipt.checked_in_at IS NOT NULL
-                                        THEN format('Receipt %s is already checked in and closed.', v_receipt)
-                                        ELSE format('Receipt %s is closed.', v_receipt) END);
+        PERFORM refuse(-4, CASE WHEN p_receipt.checked_in_at IS NOT NULL
+                                THEN format('Receipt %s is already checked in and closed.', v_receipt)
+                                ELSE format('Receipt %s is closed.', v_receipt) END);
     END IF;
     IF v_putaway NOT IN ('Y', 'N') THEN
-        PERFORM receiving_fail(-5, format('Putaway flag %s refused: use Y or N.', v_putaway));
+        PERFORM refuse(-5, format('Putaway flag %s refused: use Y or N.', v_putaway));
     END IF;
     SELECT loc.* INTO v_location
     FROM station st
     JOIN location loc ON loc.warehouse = st.warehouse AND loc.location = st.receiving_location
     WHERE st.warehouse = p_receipt.warehouse AND st.station = v_station;
     IF NOT FOUND THEN
-        PERFORM receiving_fail(-6, CASE WHEN v_station IS NULL
-                                        THEN format('Receipt %s has no check-in station.', v_receipt)
-                                        ELSE format('Station %s has no receiving location.', v_station) END);
+        PERFORM refuse(-6, CASE WHEN v_station IS NULL
+                                THEN format('Receipt %s has no check-in station.', v_receipt)
+                                ELSE format('Station %s has no receiving location.', v_station) END);
     END IF;
     IF v_location.status = 'BLOCKED' THEN
-        PERFORM receiving_fail(-6, format('Receiving location %s is blocked.', v_location.location));
+        PERFORM refuse(-6, format('Receiving location %s is blocked.', v_location.location));
     END IF;
 
     IF NOT EXISTS (SELECT 1 FROM receipt_line rl
                    WHERE rl.client = v_client AND rl.receipt_no = v_receipt AND rl.rec_num IS NULL
                      AND (p_cartons IS NULL OR rl.carton_no = ANY (p_cartons))) THEN
         IF p_cartons IS NOT NULL THEN
-            PERFORM receiving_fail(-7, format('Receipt %s has no lines of cartons %s waiting for check-in.',
-                                              v_receipt, array_to_string(p_cartons, ', ')));
+            PERFORM refuse(-7, format('Receipt %s has no lines of cartons %s waiting for check-in.',
+                                      v_receipt, array_to_string(p_cartons, ', ')));
         ELSIF p_receipt.status = 'CHECKEDIN' THEN
-            PERFORM receiving_fail(-7, format('Receipt %s is already checked in: no lines are waiting.', v_receipt));
+            PERFORM refuse(-7, format('Receipt %s is already checked in: no lines are waiting.', v_receipt));
         ELSE
-            PERFORM receiving_fail(-7, format('Receipt %s has no lines to check in.', v_receipt));
+            PERFORM refuse(-7, format('Receipt %s has no lines to check in.', v_receipt));
         END IF;
     END IF;
 
@@ -573,7 +588,7 @@ BEGIN
                        WHERE p.client = v_client AND p.item_no = l.item_no AND p.serial_no_flag = 'Y') THEN
             v_serials := receiving_serials_recorded(v_client, v_receipt, l.line_no);
             IF v_serials <> v_units THEN
-                PERFORM receiving_fail(-8, format(
+                PERFORM refuse(-8, format(
                     'Line %s (%s) has %s of its %s serial numbers; scan them all before check-in.',
                     l.line_no, l.item_no, v_serials, trim_scale(v_units)));
             END IF;
@@ -581,14 +596,9 @@ BEGIN
 
         -- The pallet (and carton) must not have gone elsewhere meanwhile.
         IF l.pallet IS NOT NULL THEN
-            SELECT s.warehouse, s.location INTO v_other
-            FROM stock s
-            WHERE s.pallet = l.pallet AND s.qty > 0 AND s.status <> 'DESPATCHED'
-              AND (s.client <> v_client OR s.receipt_no IS DISTINCT FROM v_receipt)
-            LIMIT 1;
-            IF FOUND THEN
-                PERFORM receiving_fail(-9, format('Pallet %s of line %s is already in stock at %s %s.',
-                                                  l.pallet, l.line_no, v_other.warehouse, v_other.location));
+            IF receiving_pallet_stored(l.pallet, v_client, v_receipt) IS NOT NULL THEN
+                PERFORM refuse(-9, format('Pallet %s of line %s is already in stock at %s.', l.pallet, l.line_no,
+                                          receiving_pallet_stored(l.pallet, v_client, v_receipt)));
             END IF;
             PERFORM ensure_pallet(l.pallet, v_client, v_operator);
         END IF;
@@ -599,8 +609,8 @@ BEGIN
               AND s.receipt_no IS DISTINCT FROM v_receipt
             LIMIT 1;
             IF FOUND THEN
-                PERFORM receiving_fail(-9, format('Carton %s of line %s is already in stock at %s %s.',
-                                                  l.carton_no, l.line_no, v_other.warehouse, v_other.location));
+                PERFORM refuse(-9, format('Carton %s of line %s is already in stock at %s %s.',
+                                          l.carton_no, l.line_no, v_other.warehouse, v_other.location));
             END IF;
             INSERT INTO carton (client, carton_no, warehouse, location, pallet, status, maker)
             VALUES (v_client, l.carton_no, v_location.warehouse, v_location.location, l.pallet, 'ACTIVE', v_operator)
@@ -753,13 +763,21 @@ END
 $$;
 
 -- The carton labels of a list: separated by commas, semicolons, bars or
--- blanks; duplicates and empty entries dropped.
+-- blanks; duplicates and empty entries dropped. An empty list is refused.
 CREATE FUNCTION receiving_carton_list(p_list text)
 RETURNS text[]
-LANGUAGE sql IMMUTABLE AS $$
-    SELECT coalesce(array_agg(DISTINCT c.label ORDER BY c.label), '{}')
+LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE
+    v_cartons text[];
+BEGIN
+    SELECT array_agg(DISTINCT c.label ORDER BY c.label) INTO v_cartons
     FROM regexp_split_to_table(coalesce(p_list, ''), '[,;|\s]+') AS c(label)
     WHERE c.label <> '';
+    IF v_cartons IS NULL THEN
+        PERFORM refuse(-10, 'The carton list is empty.');
+    END IF;
+    RETURN v_cartons;
+END
 $$;
 
 -- Record one serial number against a receipt line (the line named, or the
@@ -773,34 +791,12 @@ LANGUAGE plpgsql AS $$
 DECLARE
     r          receipt%ROWTYPE := receiving_open_receipt(p_client, p_receipt_no, p_operator);
     v_item     text := btrim(p_item_no);
-    v_serial   text := btrim(p_serial_no);
+    v_serial   text := receiving_new_serial(r.client, v_item, p_serial_no);
     v_pallet   text := nullif(btrim(p_pallet), '');
     v_operator text := upper(btrim(p_operator));
-    v_known    serial_number%ROWTYPE;
     l          receipt_line%ROWTYPE;
     v_stock    stock%ROWTYPE;
 BEGIN
-    IF NOT EXISTS (SELECT 1 FROM product p WHERE p.client = r.client AND p.item_no = v_item) THEN
-        PERFORM receiving_fail(-10, format('Item %s is not a product of client %s.', v_item, r.client));
-    END IF;
-    IF NOT EXISTS (SELECT 1 FROM product p
-                   WHERE p.client = r.client AND p.item_no = v_item AND p.serial_no_flag = 'Y') THEN
-        PERFORM receiving_fail(-10, format('Item %s is not serial controlled.', v_item));
-    END IF;
-    IF coalesce(v_serial, '') = '' THEN
-        PERFORM receiving_fail(-20, 'Serial number is required.');
-    END IF;
-    SELECT * INTO v_known FROM serial_number sn
-    WHERE sn.client = r.client AND sn.item_no = v_item AND sn.serial_no = v_serial
-    FOR UPDATE;
-    IF FOUND AND v_known.status <> 'DELETED' THEN
-        IF v_known.status = 'RECEIVED' THEN
-            PERFORM receiving_fail(-21, format('Serial number %s is already recorded on receipt %s line %s.',
-                                               v_serial, v_known.receipt_no, v_known.receipt_line));
-        END IF;
-        PERFORM receiving_fail(-21, format('Serial number %s of %s is already known (%s).',
-                                           v_serial, v_item, lower(v_known.status)));
-    END IF;
 
     -- The line that takes it.
     SELECT rl.* INTO l
@@ -817,25 +813,22 @@ BEGIN
         IF p_line_no IS NOT NULL AND NOT EXISTS (SELECT 1 FROM receipt_line rl
                                                  WHERE rl.client = r.client AND rl.receipt_no = r.receipt_no
                                                    AND rl.line_no = p_line_no AND rl.item_no = v_item) THEN
-            PERFORM receiving_fail(-22, format('Receipt %s has no line %s of item %s.',
-                                               r.receipt_no, p_line_no, v_item));
+            PERFORM refuse(-22, format('Receipt %s has no line %s of item %s.',
+                                       r.receipt_no, p_line_no, v_item));
         END IF;
         IF NOT EXISTS (SELECT 1 FROM receipt_line rl
                        WHERE rl.client = r.client AND rl.receipt_no = r.receipt_no AND rl.item_no = v_item
                          AND (v_pallet IS NULL OR rl.pallet = v_pallet)) THEN
-            PERFORM receiving_fail(-22, format('Receipt %s has no line of item %s%s.', r.receipt_no, v_item,
-                                               coalesce(' on pallet ' || v_pallet, '')));
+            PERFORM refuse(-22, format('Receipt %s has no line of item %s%s.', r.receipt_no, v_item,
+                                       coalesce(' on pallet ' || v_pallet, '')));
         END IF;
-        PERFORM receiving_fail(-23, format('Every unit of %s on receipt %s%s already has its serial number.',
-                                           v_item, r.receipt_no,
-                                           coalesce(' line ' || p_line_no, ' pallet ' || v_pallet, '')));
+        PERFORM refuse(-23, format('Every unit of %s on receipt %s%s already has its serial number.',
+                                   v_item, r.receipt_no,
+                                   coalesce(' line ' || p_line_no, ' pallet ' || v_pallet, '')));
     END IF;
     IF l.rec_num IS NOT NULL THEN
         SELECT * INTO v_stock FROM stock s WHERE s.rec_num = l.rec_num;
     END IF;
-
-    DELETE FROM serial_number sn
-    WHERE sn.client = r.client AND sn.item_no = v_item AND sn.serial_no = v_serial AND sn.status = 'DELETED';
     INSERT INTO serial_number (client, item_no, serial_no, status, rec_num, pallet, warehouse, location,
                                receipt_no, receipt_line, receipt_date, supplier, customer, maker)
     VALUES (r.client, v_item, v_serial, CASE WHEN l.rec_num IS NULL THEN 'RECEIVED' ELSE 'INSTOCK' END,
@@ -905,35 +898,29 @@ DECLARE
     v_customer  text := nullif(btrim(rf_check_in_header.customer), '');
     v_supplier  text := nullif(btrim(rf_check_in_header.supplier), '');
     v_po_no     text := coalesce(btrim(rf_check_in_header.client_po_no), '');
-    v_operator  text := upper(btrim(rf_check_in_header.operator));
+    v_operator  text;
     v_date      date;
     v_zone      text;
     v_po        purchase_order%ROWTYPE;
     r           receipt%ROWTYPE;
-    v_detail    text;
 BEGIN
     IF coalesce(v_client, '') = '' THEN
-        PERFORM receiving_fail(-1, 'Client is required.');
+        PERFORM refuse(-1, 'Client is required.');
     END IF;
     IF NOT EXISTS (SELECT 1 FROM client c WHERE c.client = v_client AND c.status = 'ACTIVE') THEN
-        PERFORM receiving_fail(-1, format('Client %s is not an active client.', v_client));
+        PERFORM refuse(-1, format('Client %s is not an active client.', v_client));
     END IF;
-    IF NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        PERFORM receiving_fail(-2, format('Operator %s is not an active operator.', coalesce(v_operator, '')));
-    END IF;
-    IF NOT EXISTS (SELECT 1 FROM operator_client oc WHERE oc.operator = v_operator AND oc.client = v_client) THEN
-        PERFORM receiving_fail(-2, format('Operator %s may not work for client %s.', v_operator, v_client));
-    END IF;
+    v_operator := active_operator(rf_check_in_header.operator, v_client);
 
     -- Confirming an existing receipt: it must still be open.
     IF coalesce(v_receipt, '') <> '' THEN
         SELECT * INTO r FROM receipt rc WHERE rc.client = v_client AND rc.receipt_no = v_receipt FOR UPDATE;
         IF FOUND AND r.status = 'CLOSED' THEN
-            PERFORM receiving_fail(-4, format('Receipt %s is closed.', v_receipt));
+            PERFORM refuse(-4, format('Receipt %s is closed.', v_receipt));
         END IF;
         IF FOUND AND r.status = 'CHECKEDIN' THEN
-            PERFORM receiving_fail(-4, format('Receipt %s is already checked in; its header cannot change.',
-                                              v_receipt));
+            PERFORM refuse(-4, format('Receipt %s is already checked in; its header cannot change.',
+                                      v_receipt));
         END IF;
     END IF;
 
@@ -942,8 +929,8 @@ BEGIN
         v_warehouse := r.warehouse;
     END IF;
     IF NOT EXISTS (SELECT 1 FROM operator_warehouse ow WHERE ow.operator = v_operator AND ow.warehouse = v_warehouse) THEN
-        PERFORM receiving_fail(-5, format('Operator %s may not work in warehouse %s.', v_operator,
-                                          coalesce(v_warehouse, '(none)')));
+        PERFORM refuse(-5, format('Operator %s may not work in warehouse %s.', v_operator,
+                                  coalesce(v_warehouse, '(none)')));
     END IF;
     IF coalesce(v_station, '') = '' THEN
         v_station := r.receipt_station;
@@ -954,26 +941,26 @@ BEGIN
     WHERE st.warehouse = v_warehouse AND st.station = v_station AND st.station_type = 'CHECKIN'
       AND st.status = 'ACTIVE';
     IF NOT FOUND THEN
-        PERFORM receiving_fail(-6, format('Station %s is not a check-in station of warehouse %s.',
-                                          coalesce(v_station, '(none)'), v_warehouse));
+        PERFORM refuse(-6, format('Station %s is not a check-in station of warehouse %s.',
+                                  coalesce(v_station, '(none)'), v_warehouse));
     END IF;
 
     v_date := receiving_date(rf_check_in_header.receipt_date);
     IF coalesce(btrim(rf_check_in_header.receipt_date), '') = '' THEN
         v_date := coalesce(r.receipt_date, current_date);
     ELSIF v_date IS NULL THEN
-        PERFORM receiving_fail(-7, format('Receipt date %s is not a date (yyyy-mm-dd or dd/mm/yyyy).',
-                                          btrim(rf_check_in_header.receipt_date)));
+        PERFORM refuse(-7, format('Receipt date %s is not a date (yyyy-mm-dd or dd/mm/yyyy).',
+                                  btrim(rf_check_in_header.receipt_date)));
     END IF;
     IF NOT EXISTS (SELECT 1 FROM receipt_type t WHERE t.receipt_type = v_type) THEN
-        PERFORM receiving_fail(-8, format('Receipt type %s is not known.', v_type));
+        PERFORM refuse(-8, format('Receipt type %s is not known.', v_type));
     END IF;
     IF v_carrier IS NOT NULL AND NOT EXISTS (SELECT 1 FROM carrier c WHERE c.carrier = v_carrier) THEN
-        PERFORM receiving_fail(-9, format('Carrier %s is not known.', v_carrier));
+        PERFORM refuse(-9, format('Carrier %s is not known.', v_carrier));
     END IF;
     IF v_customer IS NOT NULL AND NOT EXISTS (SELECT 1 FROM customer c
                                               WHERE c.client = v_client AND c.customer = v_customer) THEN
-        PERFORM receiving_fail(-9, format('Customer %s is not a customer of client %s.', v_customer, v_client));
+        PERFORM refuse(-9, format('Customer %s is not a customer of client %s.', v_customer, v_client));
     END IF;
 
     -- A receipt against a purchase order: the order must be open; its
@@ -981,24 +968,24 @@ BEGIN
     IF v_type = 'PO' AND v_po_no <> '' THEN
         SELECT * INTO v_po FROM purchase_order po WHERE po.client = v_client AND po.order_no = v_po_no;
         IF NOT FOUND THEN
-            PERFORM receiving_fail(-10, format('Purchase order %s not found for client %s.', v_po_no, v_client));
+            PERFORM refuse(-10, format('Purchase order %s not found for client %s.', v_po_no, v_client));
         END IF;
         IF v_po.status NOT IN ('OPEN', 'PARTIAL') THEN
-            PERFORM receiving_fail(-10, format('Purchase order %s is %s.', v_po_no, lower(v_po.status)));
+            PERFORM refuse(-10, format('Purchase order %s is %s.', v_po_no, lower(v_po.status)));
         END IF;
         v_supplier := coalesce(v_supplier, v_po.supplier);
         v_carrier := coalesce(v_carrier, v_po.carrier);
     END IF;
     IF v_supplier IS NOT NULL AND NOT EXISTS (SELECT 1 FROM supplier s
                                               WHERE s.client = v_client AND s.supplier = v_supplier) THEN
-        PERFORM receiving_fail(-9, format('Supplier %s is not a supplier of client %s.', v_supplier, v_client));
+        PERFORM refuse(-9, format('Supplier %s is not a supplier of client %s.', v_supplier, v_client));
     END IF;
 
     IF r.receipt_no IS NOT NULL THEN
         IF EXISTS (SELECT 1 FROM receipt_line rl WHERE rl.client = v_client AND rl.receipt_no = v_receipt)
            AND r.warehouse <> v_warehouse THEN
-            PERFORM receiving_fail(-5, format('Receipt %s has lines in warehouse %s; it cannot move to %s.',
-                                              v_receipt, r.warehouse, v_warehouse));
+            PERFORM refuse(-5, format('Receipt %s has lines in warehouse %s; it cannot move to %s.',
+                                      v_receipt, r.warehouse, v_warehouse));
         END IF;
         UPDATE receipt rc
         SET warehouse = v_warehouse, receipt_station = v_station, zone = v_zone, receipt_type = v_type,
@@ -1033,12 +1020,9 @@ BEGIN
     sqlstatus := 0;
     sqlmsg := format('Receipt %s created at station %s.', v_receipt, v_station);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, sqlmsg = MESSAGE_TEXT;
-        sqlstatus := receiving_failure_status(v_detail);
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Receipt header not saved: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Receipt header not saved');
 END
 $$;
 
@@ -1056,7 +1040,6 @@ LANGUAGE plpgsql AS $$
 DECLARE
     r        receipt%ROWTYPE;
     l        receipt_line%ROWTYPE;
-    v_detail text;
     v_hint   text;
 BEGIN
     line_no := NULL;
@@ -1095,14 +1078,11 @@ BEGIN
     sqlmsg := format('Line %s stored: %s of %s on pallet %s.', l.line_no, receiving_qty_text(l.qty, l.uom),
                      l.item_no, l.pallet);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, sqlmsg = MESSAGE_TEXT, v_hint = PG_EXCEPTION_HINT;
-        sqlstatus := receiving_failure_status(v_detail);
-        line_no := CASE WHEN v_hint ~ '^\d+$' THEN v_hint::integer END;
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Line not stored: ' || SQLERRM;
-        line_no := NULL;
+        GET STACKED DIAGNOSTICS v_hint = PG_EXCEPTION_HINT;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Line not stored');
+        line_no := CASE WHEN v_hint ~ '^\d+$' THEN v_hint::integer END;
 END
 $$;
 
@@ -1185,12 +1165,11 @@ DECLARE
     v_lines  integer;
     v_qty    text;
     v_other  record;
-    v_detail text;
 BEGIN
     r := receiving_open_receipt(rf_receipt_check_carton.client, rf_receipt_check_carton.receipt_no,
                                 rf_receipt_check_carton.operator);
     IF coalesce(v_carton, '') = '' THEN
-        PERFORM receiving_fail(-10, 'Carton number is required.');
+        PERFORM refuse(-10, 'Carton number is required.');
     END IF;
     SELECT count(*), string_agg(receiving_qty_text(rl.qty, rl.uom) || ' ' || rl.item_no, ', ' ORDER BY rl.line_no)
     INTO v_lines, v_qty
@@ -1202,7 +1181,7 @@ BEGIN
     END IF;
     IF EXISTS (SELECT 1 FROM receipt_line rl WHERE rl.client = r.client AND rl.receipt_no = r.receipt_no
                                                AND rl.carton_no = v_carton) THEN
-        PERFORM receiving_fail(-11, format('Carton %s of receipt %s is already checked in.', v_carton, r.receipt_no));
+        PERFORM refuse(-11, format('Carton %s of receipt %s is already checked in.', v_carton, r.receipt_no));
     END IF;
     SELECT rl.receipt_no INTO v_other
     FROM receipt_line rl
@@ -1210,23 +1189,20 @@ BEGIN
     WHERE rl.client = r.client AND rl.carton_no = v_carton AND rl.rec_num IS NULL AND rc.status <> 'CLOSED'
     LIMIT 1;
     IF FOUND THEN
-        PERFORM receiving_fail(-12, format('Carton %s belongs to receipt %s, not %s.', v_carton, v_other.receipt_no,
-                                           r.receipt_no));
+        PERFORM refuse(-12, format('Carton %s belongs to receipt %s, not %s.', v_carton, v_other.receipt_no,
+                                   r.receipt_no));
     END IF;
     SELECT c.warehouse, c.location INTO v_other
     FROM carton c
     WHERE c.client = r.client AND c.carton_no = v_carton AND c.status = 'ACTIVE';
     IF FOUND THEN
-        PERFORM receiving_fail(-13, format('Carton %s is already in stock at %s %s.', v_carton, v_other.warehouse,
-                                           v_other.location));
+        PERFORM refuse(-13, format('Carton %s is already in stock at %s %s.', v_carton, v_other.warehouse,
+                                   v_other.location));
     END IF;
-    PERFORM receiving_fail(-14, format('Carton %s is not expected on receipt %s.', v_carton, r.receipt_no));
+    PERFORM refuse(-14, format('Carton %s is not expected on receipt %s.', v_carton, r.receipt_no));
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, v_qty = MESSAGE_TEXT;
-        RETURN QUERY SELECT receiving_failure_status(v_detail), v_qty;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Carton not checked: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Carton not checked');
 END
 $$;
 
@@ -1238,18 +1214,14 @@ CREATE PROCEDURE receipt_checkin(client text, receipt_no text, operator text, pu
 LANGUAGE plpgsql AS $$
 DECLARE
     r        receipt%ROWTYPE;
-    v_detail text;
 BEGIN
     r := receiving_open_receipt(receipt_checkin.client, receipt_checkin.receipt_no, receipt_checkin.operator, true);
     sqlmsg := receiving_check_in(r, receipt_checkin.operator, receipt_checkin.putaway_flag, true);
     sqlstatus := 0;
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, sqlmsg = MESSAGE_TEXT;
-        sqlstatus := receiving_failure_status(v_detail);
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Receipt not checked in: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Receipt not checked in');
 END
 $$;
 
@@ -1261,7 +1233,6 @@ LANGUAGE plpgsql AS $$
 DECLARE
     r        receipt%ROWTYPE;
     v_msg    text;
-    v_detail text;
 BEGIN
     r := receiving_open_receipt(rf_receipt_checkin_without_closing.client,
                                 rf_receipt_checkin_without_closing.receipt_no,
@@ -1270,11 +1241,8 @@ BEGIN
                                 rf_receipt_checkin_without_closing.putaway_flag, false);
     RETURN QUERY SELECT 0, v_msg;
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, v_msg = MESSAGE_TEXT;
-        RETURN QUERY SELECT receiving_failure_status(v_detail), v_msg;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Receipt not checked in: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Receipt not checked in');
 END
 $$;
 
@@ -1284,34 +1252,28 @@ CREATE FUNCTION rf_receipt_checkin_carton_list(client text, receipt_no text, car
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 DECLARE
-    v_cartons text[] := receiving_carton_list(rf_receipt_checkin_carton_list.carton_list);
+    v_cartons text[];
     r         receipt%ROWTYPE;
     v_missing text;
     v_msg     text;
-    v_detail  text;
 BEGIN
     r := receiving_open_receipt(rf_receipt_checkin_carton_list.client, rf_receipt_checkin_carton_list.receipt_no,
                                 rf_receipt_checkin_carton_list.operator);
-    IF cardinality(v_cartons) = 0 THEN
-        PERFORM receiving_fail(-10, 'The carton list is empty.');
-    END IF;
+    v_cartons := receiving_carton_list(rf_receipt_checkin_carton_list.carton_list);
     SELECT string_agg(c.label, ', ') INTO v_missing
     FROM unnest(v_cartons) AS c(label)
     WHERE NOT EXISTS (SELECT 1 FROM receipt_line rl
                       WHERE rl.client = r.client AND rl.receipt_no = r.receipt_no AND rl.carton_no = c.label
                         AND rl.rec_num IS NULL);
     IF v_missing IS NOT NULL THEN
-        PERFORM receiving_fail(-11, format('Cartons not waiting on receipt %s: %s.', r.receipt_no, v_missing));
+        PERFORM refuse(-11, format('Cartons not waiting on receipt %s: %s.', r.receipt_no, v_missing));
     END IF;
     v_msg := receiving_check_in(r, rf_receipt_checkin_carton_list.operator,
                                 rf_receipt_checkin_carton_list.putaway_flag, false, v_cartons);
     RETURN QUERY SELECT 0, v_msg;
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, v_msg = MESSAGE_TEXT;
-        RETURN QUERY SELECT receiving_failure_status(v_detail), v_msg;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Cartons not checked in: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Cartons not checked in');
 END
 $$;
 
@@ -1322,17 +1284,14 @@ RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 DECLARE
     v_client  text := btrim(rf_receipt_checkin_carton_list2.client);
-    v_cartons text[] := receiving_carton_list(rf_receipt_checkin_carton_list2.carton_list);
+    v_cartons text[];
     v_missing text;
     v_receipt text;
     r         receipt%ROWTYPE;
     v_msgs    text[] := '{}';
-    v_msg     text;
-    v_detail  text;
 BEGIN
-    IF cardinality(v_cartons) = 0 THEN
-        PERFORM receiving_fail(-10, 'The carton list is empty.');
-    END IF;
+    PERFORM active_operator(rf_receipt_checkin_carton_list2.operator, v_client);
+    v_cartons := receiving_carton_list(rf_receipt_checkin_carton_list2.carton_list);
     SELECT string_agg(c.label, ', ') INTO v_missing
     FROM unnest(v_cartons) AS c(label)
     WHERE NOT EXISTS (SELECT 1 FROM receipt_line rl
@@ -1340,8 +1299,8 @@ BEGIN
                       WHERE rl.client = v_client AND rl.carton_no = c.label AND rl.rec_num IS NULL
                         AND rc.status <> 'CLOSED');
     IF v_missing IS NOT NULL THEN
-        PERFORM receiving_fail(-11, format('Cartons not waiting on an open receipt of client %s: %s.',
-                                           coalesce(v_client, ''), v_missing));
+        PERFORM refuse(-11, format('Cartons not waiting on an open receipt of client %s: %s.',
+                                   coalesce(v_client, ''), v_missing));
     END IF;
     FOR v_receipt IN
         SELECT DISTINCT rl.receipt_no
@@ -1355,11 +1314,8 @@ BEGIN
     END LOOP;
     RETURN QUERY SELECT 0, array_to_string(v_msgs, ' ');
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, v_msg = MESSAGE_TEXT;
-        RETURN QUERY SELECT receiving_failure_status(v_detail), v_msg;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Cartons not checked in: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Cartons not checked in');
 END
 $$;
 
@@ -1370,21 +1326,20 @@ LANGUAGE plpgsql AS $$
 DECLARE
     r         receipt%ROWTYPE;
     v_waiting integer;
-    v_detail  text;
 BEGIN
     r := receiving_open_receipt(rf_close_receipt2.client, rf_close_receipt2.receipt_no, rf_close_receipt2.operator,
                                 true);
     IF r.status = 'CLOSED' THEN
-        PERFORM receiving_fail(-4, format('Receipt %s is already closed.', r.receipt_no));
+        PERFORM refuse(-4, format('Receipt %s is already closed.', r.receipt_no));
     END IF;
     SELECT count(*) INTO v_waiting
     FROM receipt_line rl
     WHERE rl.client = r.client AND rl.receipt_no = r.receipt_no AND rl.rec_num IS NULL;
     IF v_waiting > 0 THEN
-        PERFORM receiving_fail(-10, format('Receipt %s has %s %s not checked in; check in or delete %s first.',
-                                           r.receipt_no, v_waiting,
-                                           CASE WHEN v_waiting = 1 THEN 'line' ELSE 'lines' END,
-                                           CASE WHEN v_waiting = 1 THEN 'it' ELSE 'them' END));
+        PERFORM refuse(-10, format('Receipt %s has %s %s not checked in; check in or delete %s first.',
+                                   r.receipt_no, v_waiting,
+                                   CASE WHEN v_waiting = 1 THEN 'line' ELSE 'lines' END,
+                                   CASE WHEN v_waiting = 1 THEN 'it' ELSE 'them' END));
     END IF;
     UPDATE receipt rc
     SET status = 'CLOSED', closed_by = upper(btrim(rf_close_receipt2.operator)), closed_at = localtimestamp(0),
@@ -1393,12 +1348,9 @@ BEGIN
     sqlstatus := 0;
     sqlmsg := format('Receipt %s closed.', r.receipt_no);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, sqlmsg = MESSAGE_TEXT;
-        sqlstatus := receiving_failure_status(v_detail);
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Receipt not closed: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Receipt not closed');
 END
 $$;
 
@@ -1422,22 +1374,21 @@ DECLARE
     v_old     receipt_line%ROWTYPE;
     l         receipt_line%ROWTYPE;
     v_serials integer;
-    v_detail  text;
 BEGIN
     r := receiving_open_receipt(rf_update_receipt_detail.client, rf_update_receipt_detail.receipt_no,
                                 rf_update_receipt_detail.operator);
     IF rf_update_receipt_detail.line_no IS NULL THEN
-        PERFORM receiving_fail(-20, 'Line number is required.');
+        PERFORM refuse(-20, 'Line number is required.');
     END IF;
     SELECT rl.* INTO v_old
     FROM receipt_line rl
     WHERE rl.client = r.client AND rl.receipt_no = r.receipt_no AND rl.line_no = rf_update_receipt_detail.line_no
     FOR UPDATE;
     IF NOT FOUND THEN
-        PERFORM receiving_fail(-20, format('Receipt %s has no line %s.', r.receipt_no, rf_update_receipt_detail.line_no));
+        PERFORM refuse(-20, format('Receipt %s has no line %s.', r.receipt_no, rf_update_receipt_detail.line_no));
     END IF;
     IF v_old.rec_num IS NOT NULL THEN
-        PERFORM receiving_fail(-21, format('Line %s is checked in and can no longer be changed.', v_old.line_no));
+        PERFORM refuse(-21, format('Line %s is checked in and can no longer be changed.', v_old.line_no));
     END IF;
 
     l := receiving_prepare_line(
@@ -1454,12 +1405,12 @@ BEGIN
 
     v_serials := receiving_serials_recorded(r.client, r.receipt_no, l.line_no);
     IF v_serials > 0 AND l.item_no <> v_old.item_no THEN
-        PERFORM receiving_fail(-22, format('Line %s has %s serial numbers of %s; remove them before changing its item.',
-                                           l.line_no, v_serials, v_old.item_no));
+        PERFORM refuse(-22, format('Line %s has %s serial numbers of %s; remove them before changing its item.',
+                                   l.line_no, v_serials, v_old.item_no));
     END IF;
     IF v_serials > l.qty * receiving_luom(r.client, l.item_no, l.uom) THEN
-        PERFORM receiving_fail(-22, format('Line %s has %s serial numbers recorded; remove some before lowering it to %s.',
-                                           l.line_no, v_serials, receiving_qty_text(l.qty, l.uom)));
+        PERFORM refuse(-22, format('Line %s has %s serial numbers recorded; remove some before lowering it to %s.',
+                                   l.line_no, v_serials, receiving_qty_text(l.qty, l.uom)));
     END IF;
     IF l.pallet IS NOT NULL THEN
         PERFORM ensure_pallet(l.pallet, r.client, rf_update_receipt_detail.operator);
@@ -1486,12 +1437,9 @@ BEGIN
     sqlmsg := format('Line %s updated: %s of %s on pallet %s.', l.line_no, receiving_qty_text(l.qty, l.uom),
                      l.item_no, coalesce(l.pallet, '(none)'));
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, sqlmsg = MESSAGE_TEXT;
-        sqlstatus := receiving_failure_status(v_detail);
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Line not updated: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Line not updated');
 END
 $$;
 
@@ -1506,13 +1454,12 @@ DECLARE
     v_old      receipt_line%ROWTYPE;
     v_operator text := upper(btrim(rf_delete_receipt_line.operator));
     v_serials  integer;
-    v_detail   text;
 BEGIN
     r := receiving_open_receipt(rf_delete_receipt_line.client, rf_delete_receipt_line.receipt_no,
                                 rf_delete_receipt_line.operator);
     IF coalesce(btrim(rf_delete_receipt_line.line_no), '') !~ '^\d{1,9}$' THEN
-        PERFORM receiving_fail(-20, format('Line number %s is not a line number.',
-                                           coalesce(btrim(rf_delete_receipt_line.line_no), '')));
+        PERFORM refuse(-20, format('Line number %s is not a line number.',
+                                   coalesce(btrim(rf_delete_receipt_line.line_no), '')));
     END IF;
     v_line := btrim(rf_delete_receipt_line.line_no)::integer;
     SELECT rl.* INTO v_old
@@ -1520,10 +1467,10 @@ BEGIN
     WHERE rl.client = r.client AND rl.receipt_no = r.receipt_no AND rl.line_no = v_line
     FOR UPDATE;
     IF NOT FOUND THEN
-        PERFORM receiving_fail(-20, format('Receipt %s has no line %s.', r.receipt_no, v_line));
+        PERFORM refuse(-20, format('Receipt %s has no line %s.', r.receipt_no, v_line));
     END IF;
     IF v_old.rec_num IS NOT NULL THEN
-        PERFORM receiving_fail(-21, format('Line %s is checked in and can no longer be deleted.', v_line));
+        PERFORM refuse(-21, format('Line %s is checked in and can no longer be deleted.', v_line));
     END IF;
 
     INSERT INTO serial_event (client, item_no, serial_no, event, reference, operator)
@@ -1545,12 +1492,9 @@ BEGIN
                      v_old.item_no, r.receipt_no,
                      CASE WHEN v_serials > 0 THEN format(' with its %s serial numbers', v_serials) ELSE '' END);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, sqlmsg = MESSAGE_TEXT;
-        sqlstatus := receiving_failure_status(v_detail);
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Line not deleted: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Line not deleted');
 END
 $$;
 
@@ -1572,8 +1516,6 @@ DECLARE
     v_item   text := nullif(btrim(rf_update_receipt_detail_udf.item_no), '');
     v_pallet text := nullif(btrim(rf_update_receipt_detail_udf.pallet), '');
     l        receipt_line%ROWTYPE;
-    v_msg    text;
-    v_detail text;
 BEGIN
     r := receiving_open_receipt(rf_update_receipt_detail_udf.client, rf_update_receipt_detail_udf.receipt_no,
                                 rf_update_receipt_detail_udf.operator);
@@ -1588,9 +1530,9 @@ BEGIN
     LIMIT 1
     FOR UPDATE;
     IF NOT FOUND THEN
-        PERFORM receiving_fail(-20, format('Receipt %s has no line %s.', r.receipt_no,
-                                           coalesce(trim_scale(rf_update_receipt_detail_udf.line_no)::text,
-                                                    'of item ' || v_item, '(no line or item given)')));
+        PERFORM refuse(-20, format('Receipt %s has no line %s.', r.receipt_no,
+                                   coalesce(trim_scale(rf_update_receipt_detail_udf.line_no)::text,
+                                            'of item ' || v_item, '(no line or item given)')));
     END IF;
     UPDATE receipt_line rl
     SET user_defined = coalesce(rf_update_receipt_detail_udf.user_defined, ''),
@@ -1599,11 +1541,9 @@ BEGIN
     WHERE rl.client = r.client AND rl.receipt_no = r.receipt_no AND rl.line_no = l.line_no;
     RETURN QUERY SELECT 0, format('User-defined fields of line %s saved.', l.line_no);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, v_msg = MESSAGE_TEXT;
-        RETURN QUERY SELECT receiving_failure_status(v_detail), v_msg;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'User-defined fields not saved: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE),
+                            failure_message(SQLSTATE, SQLERRM, 'User-defined fields not saved');
 END
 $$;
 
@@ -1805,7 +1745,6 @@ CREATE PROCEDURE rf_update_receipt_serial(client text, item_no text, serial_no t
                                           INOUT sqlstatus integer DEFAULT NULL, INOUT sqlmsg text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
 DECLARE
-    v_detail text;
 BEGIN
     sqlmsg := receiving_record_serial(rf_update_receipt_serial.client, rf_update_receipt_serial.item_no,
                                       rf_update_receipt_serial.serial_no, rf_update_receipt_serial.receipt_no, NULL,
@@ -1813,12 +1752,9 @@ BEGIN
                                       rf_update_receipt_serial.pallet, rf_update_receipt_serial.operator);
     sqlstatus := 0;
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, sqlmsg = MESSAGE_TEXT;
-        sqlstatus := receiving_failure_status(v_detail);
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Serial number not recorded: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Serial number not recorded');
 END
 $$;
 
@@ -1829,10 +1765,9 @@ CREATE PROCEDURE rf_update_receipt_serial2(client text, item_no text, serial_no 
                                            INOUT sqlmsg text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
 DECLARE
-    v_detail text;
 BEGIN
     IF rf_update_receipt_serial2.receipt_line IS NULL THEN
-        PERFORM receiving_fail(-22, 'Receipt line is required.');
+        PERFORM refuse(-22, 'Receipt line is required.');
     END IF;
     sqlmsg := receiving_record_serial(rf_update_receipt_serial2.client, rf_update_receipt_serial2.item_no,
                                       rf_update_receipt_serial2.serial_no, rf_update_receipt_serial2.receipt_no,
@@ -1841,12 +1776,9 @@ BEGIN
                                       rf_update_receipt_serial2.operator);
     sqlstatus := 0;
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, sqlmsg = MESSAGE_TEXT;
-        sqlstatus := receiving_failure_status(v_detail);
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Serial number not recorded: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Serial number not recorded');
 END
 $$;
 
@@ -1860,30 +1792,14 @@ LANGUAGE plpgsql AS $$
 DECLARE
     r          receipt%ROWTYPE;
     v_item     text := btrim(rf_update_receipt_serial_adjustment.item_no);
-    v_serial   text := btrim(rf_update_receipt_serial_adjustment.serial_no);
+    v_serial   text;
     v_operator text := upper(btrim(rf_update_receipt_serial_adjustment.operator));
-    v_known    serial_number%ROWTYPE;
     s          stock%ROWTYPE;
-    v_detail   text;
 BEGIN
     r := receiving_open_receipt(rf_update_receipt_serial_adjustment.client,
                                 rf_update_receipt_serial_adjustment.receipt_no,
                                 rf_update_receipt_serial_adjustment.operator, true);
-    IF NOT EXISTS (SELECT 1 FROM product p
-                   WHERE p.client = r.client AND p.item_no = v_item AND p.serial_no_flag = 'Y') THEN
-        PERFORM receiving_fail(-10, format('Item %s is not a serial-controlled product of client %s.',
-                                           coalesce(v_item, ''), r.client));
-    END IF;
-    IF coalesce(v_serial, '') = '' THEN
-        PERFORM receiving_fail(-20, 'Serial number is required.');
-    END IF;
-    SELECT * INTO v_known FROM serial_number sn
-    WHERE sn.client = r.client AND sn.item_no = v_item AND sn.serial_no = v_serial
-    FOR UPDATE;
-    IF FOUND AND v_known.status <> 'DELETED' THEN
-        PERFORM receiving_fail(-21, format('Serial number %s of %s is already known (%s).',
-                                           v_serial, v_item, lower(v_known.status)));
-    END IF;
+    v_serial := receiving_new_serial(r.client, v_item, rf_update_receipt_serial_adjustment.serial_no);
     SELECT st.* INTO s
     FROM stock st
     WHERE st.client = r.client AND st.receipt_no = r.receipt_no AND st.item_no = v_item AND st.qty > 0
@@ -1895,11 +1811,9 @@ BEGIN
     LIMIT 1
     FOR UPDATE;
     IF NOT FOUND THEN
-        PERFORM receiving_fail(-23, format('Receipt %s holds no stock of %s lacking a serial number.',
-                                           r.receipt_no, v_item));
+        PERFORM refuse(-23, format('Receipt %s holds no stock of %s lacking a serial number.',
+                                   r.receipt_no, v_item));
     END IF;
-    DELETE FROM serial_number sn
-    WHERE sn.client = r.client AND sn.item_no = v_item AND sn.serial_no = v_serial AND sn.status = 'DELETED';
     INSERT INTO serial_number (client, item_no, serial_no, status, rec_num, pallet, warehouse, location, receipt_no,
                                receipt_line, receipt_date, supplier, customer, maker)
     VALUES (r.client, v_item, v_serial, 'INSTOCK', s.rec_num, s.pallet, s.warehouse, s.location, r.receipt_no,
@@ -1910,12 +1824,9 @@ BEGIN
     sqlstatus := 0;
     sqlmsg := format('Serial number %s recorded on stock line %s of receipt %s.', v_serial, s.rec_num, r.receipt_no);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, sqlmsg = MESSAGE_TEXT;
-        sqlstatus := receiving_failure_status(v_detail);
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Serial number not recorded: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Serial number not recorded');
 END
 $$;
 
@@ -1929,7 +1840,6 @@ DECLARE
     v_serial   text := btrim(rf_remove_receipt_serial.serial_no);
     v_operator text := upper(btrim(rf_remove_receipt_serial.operator));
     v_known    serial_number%ROWTYPE;
-    v_detail   text;
 BEGIN
     r := receiving_open_receipt(rf_remove_receipt_serial.client, rf_remove_receipt_serial.receipt_no,
                                 rf_remove_receipt_serial.operator);
@@ -1937,12 +1847,12 @@ BEGIN
     WHERE sn.client = r.client AND sn.item_no = v_item AND sn.serial_no = v_serial AND sn.status <> 'DELETED'
     FOR UPDATE;
     IF NOT FOUND OR v_known.receipt_no IS DISTINCT FROM r.receipt_no THEN
-        PERFORM receiving_fail(-24, format('Serial number %s of %s is not recorded on receipt %s.',
-                                           coalesce(v_serial, ''), coalesce(v_item, ''), r.receipt_no));
+        PERFORM refuse(-24, format('Serial number %s of %s is not recorded on receipt %s.',
+                                   coalesce(v_serial, ''), coalesce(v_item, ''), r.receipt_no));
     END IF;
     IF v_known.status NOT IN ('RECEIVED', 'INSTOCK') THEN
-        PERFORM receiving_fail(-25, format('Serial number %s is %s and cannot be removed.', v_serial,
-                                           lower(v_known.status)));
+        PERFORM refuse(-25, format('Serial number %s is %s and cannot be removed.', v_serial,
+                                   lower(v_known.status)));
     END IF;
     IF v_known.status = 'RECEIVED' THEN
         DELETE FROM serial_number sn
@@ -1957,12 +1867,9 @@ BEGIN
     sqlstatus := 0;
     sqlmsg := format('Serial number %s removed from receipt %s.', v_serial, r.receipt_no);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL, sqlmsg = MESSAGE_TEXT;
-        sqlstatus := receiving_failure_status(v_detail);
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Serial number not removed: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Serial number not removed');
 END
 $$;
 

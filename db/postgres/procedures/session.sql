@@ -38,15 +38,12 @@ CREATE FUNCTION rf_check_user_password(operator text, password text)
 RETURNS TABLE (sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 DECLARE
-    v_operator text := upper(btrim(rf_check_user_password.operator));
+    v_operator text;
     v_password text := rf_check_user_password.password;
     v_row      operator%ROWTYPE;
     v_allowed  integer := signon_attempts_allowed();
 BEGIN
-    IF coalesce(v_operator, '') = '' THEN
-        RETURN QUERY SELECT -1, 'Operator is required.';
-        RETURN;
-    END IF;
+    v_operator := given_operator(rf_check_user_password.operator);
     IF coalesce(v_password, '') = '' THEN
         RETURN QUERY SELECT -2, 'Password is required.';
         RETURN;
@@ -91,7 +88,7 @@ BEGIN
     RETURN QUERY SELECT 0, format('Welcome, %s.', coalesce(nullif(v_row.operator_name, ''), v_operator));
 EXCEPTION
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Sign-on not checked: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Sign-on not checked');
 END
 $$;
 
@@ -106,61 +103,40 @@ DECLARE
     v_warehouse text := btrim(rf_verify_user_station.warehouse);
     v_station   text := btrim(rf_verify_user_station.station);
     v_type      text := btrim(rf_verify_user_station.station_type);
-    v_operator  text := upper(btrim(rf_verify_user_station.operator));
+    v_operator  text;
     v_row       station%ROWTYPE;
 BEGIN
-    IF coalesce(v_operator, '') = '' THEN
-        sqlstatus := -1;
-        sqlmsg := 'Operator is required.';
-        RETURN;
-    END IF;
+    v_operator := active_operator(rf_verify_user_station.operator);
     IF coalesce(v_warehouse, '') = '' THEN
-        sqlstatus := -2;
-        sqlmsg := 'Warehouse is required.';
-        RETURN;
+        PERFORM refuse(-2, 'Warehouse is required.');
     END IF;
     IF coalesce(v_station, '') = '' THEN
-        sqlstatus := -3;
-        sqlmsg := 'Station is required.';
-        RETURN;
-    END IF;
-    IF NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        sqlstatus := -4;
-        sqlmsg := format('Operator %s is not an active operator.', v_operator);
-        RETURN;
+        PERFORM refuse(-3, 'Station is required.');
     END IF;
     IF NOT EXISTS (SELECT 1
                    FROM operator_warehouse ow
                    JOIN warehouse w ON w.warehouse = ow.warehouse AND w.status = 'ACTIVE'
                    WHERE ow.operator = v_operator AND ow.warehouse = v_warehouse) THEN
-        sqlstatus := -5;
-        sqlmsg := format('Operator %s may not work in warehouse %s.', v_operator, v_warehouse);
-        RETURN;
+        PERFORM refuse(-5, format('Operator %s may not work in warehouse %s.', v_operator, v_warehouse));
     END IF;
 
     SELECT s.* INTO v_row FROM station s WHERE s.warehouse = v_warehouse AND s.station = v_station;
     IF NOT FOUND THEN
-        sqlstatus := -6;
-        sqlmsg := format('Station %s is not in warehouse %s.', v_station, v_warehouse);
-        RETURN;
+        PERFORM refuse(-6, format('Station %s is not in warehouse %s.', v_station, v_warehouse));
     END IF;
     IF v_row.status <> 'ACTIVE' THEN
-        sqlstatus := -7;
-        sqlmsg := format('Station %s is not active.', v_station);
-        RETURN;
+        PERFORM refuse(-7, format('Station %s is not active.', v_station));
     END IF;
     IF coalesce(v_type, '') <> '' AND v_row.station_type <> v_type THEN
-        sqlstatus := -8;
-        sqlmsg := format('Station %s is a %s station, not %s.', v_station, v_row.station_type, v_type);
-        RETURN;
+        PERFORM refuse(-8, format('Station %s is a %s station, not %s.', v_station, v_row.station_type, v_type));
     END IF;
 
     sqlstatus := 0;
     sqlmsg := format('Station %s of warehouse %s verified.', v_station, v_warehouse);
 EXCEPTION
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Station not verified: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Station not verified');
 END
 $$;
 
@@ -256,30 +232,17 @@ CREATE PROCEDURE rf_update_last_client_accessed(client text, operator text,
 LANGUAGE plpgsql AS $$
 DECLARE
     v_client   text := btrim(rf_update_last_client_accessed.client);
-    v_operator text := upper(btrim(rf_update_last_client_accessed.operator));
+    v_operator text;
 BEGIN
     IF coalesce(v_client, '') = '' THEN
-        sqlstatus := -1;
-        sqlmsg := 'Client is required.';
-        RETURN;
+        PERFORM refuse(-1, 'Client is required.');
     END IF;
-    IF coalesce(v_operator, '') = '' THEN
-        sqlstatus := -2;
-        sqlmsg := 'Operator is required.';
-        RETURN;
-    END IF;
-    IF NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator) THEN
-        sqlstatus := -3;
-        sqlmsg := format('Operator %s is not known.', v_operator);
-        RETURN;
-    END IF;
+    v_operator := active_operator(rf_update_last_client_accessed.operator);
     IF NOT EXISTS (SELECT 1
                    FROM operator_client oc
                    JOIN client c ON c.client = oc.client AND c.status = 'ACTIVE'
                    WHERE oc.operator = v_operator AND oc.client = v_client) THEN
-        sqlstatus := -4;
-        sqlmsg := format('Operator %s may not work for client %s.', v_operator, v_client);
-        RETURN;
+        PERFORM refuse(-4, format('Operator %s may not work for client %s.', v_operator, v_client));
     END IF;
 
     INSERT INTO operator_last_client AS l (operator, client, accessed_at)
@@ -291,8 +254,8 @@ BEGIN
     sqlmsg := format('Client %s remembered for %s.', v_client, v_operator);
 EXCEPTION
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Client not remembered: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Client not remembered');
 END
 $$;
 

@@ -13,16 +13,16 @@
 --     or out; RECEIVING stock moves only by putaway;
 --   * a pallet label may be given with or without its check character.
 --
--- Status codes: 0 done; -1 a required value is missing or malformed; -2 not
--- found; -3 refused in the state the stock, pallet or carton is in; -4 the
--- quantity is refused; -5 the location is refused; -6 the operator is not an
--- active operator; -99 an unexpected failure (the message tells it). A
+-- Status codes (besides those of common.sql): -1 a required value is missing
+-- or malformed; -2 not found; -3 refused in the state the stock, pallet or
+-- carton is in; -4 the quantity is refused; -5 the location is refused. A
 -- refused call changes nothing.
 
 SELECT drop_routines(
-    'stk_refuse', 'stk_operator', 'stk_number', 'stk_rec_num', 'stk_date', 'stk_qty', 'stk_pallet',
-    'stk_location', 'stk_location_open', 'stk_lock_location', 'stk_pallets_in', 'stk_move_line', 'stk_move_pallet',
-    'stk_product', 'stk_check_uom', 'stk_movable_pallet',
+    'stk_number', 'stk_rec_num', 'stk_date', 'stk_pallet', 'stk_known_pallet',
+    'stk_location', 'stk_location_open', 'stk_lock_location', 'stk_pallets_in', 'stk_new_line',
+    'stk_empty_containers', 'stk_move_line', 'stk_move_pallet',
+    'stk_product', 'stk_grade', 'stk_check_uom', 'stk_line_to_move', 'stk_movable_pallet',
     'rf_item_relocation', 'rf_item_relocation2', 'rf_location_transfer', 'rf_pallet_relocation',
     'rf_relocate_carton', 'rf_update_pallet_location_qty', 'rf_next_pallet_no', 'rf_create_stock',
     'rf_update_serial_pallet', 'rf_create_carton', 'rf_map_carton', 'rf_split_carton', 'rf_query_carton',
@@ -32,46 +32,22 @@ SELECT drop_routines(
 -- Helpers
 ------------------------------------------------------------------------------
 
--- Refuse the call: raise an error that the calling routine turns into its
--- status and message. Everything the call changed is rolled back.
-CREATE FUNCTION stk_refuse(p_status integer, p_message text)
-RETURNS void
-LANGUAGE plpgsql AS $$
-BEGIN
-    RAISE EXCEPTION USING ERRCODE = 'TW001', MESSAGE = p_message, DETAIL = p_status::text;
-END
-$$;
-
--- The operator id in upper case; refused unless it names an active operator.
-CREATE FUNCTION stk_operator(p_operator text)
-RETURNS text
-LANGUAGE plpgsql AS $$
-DECLARE
-    v_operator text := upper(btrim(coalesce(p_operator, '')));
-BEGIN
-    IF v_operator = '' THEN
-        PERFORM stk_refuse(-1, 'Operator is required.');
-    END IF;
-    IF NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        PERFORM stk_refuse(-6, format('Operator %s is not an active operator.', v_operator));
-    END IF;
-    RETURN v_operator;
-END
-$$;
-
--- A number typed on the handheld: NULL when blank, refused when it is not a
--- plain decimal number.
-CREATE FUNCTION stk_number(p_text text, p_what text)
+-- A number typed on the handheld: NULL when blank (refused when p_required),
+-- refused when it is not a plain decimal number.
+CREATE FUNCTION stk_number(p_text text, p_what text, p_required boolean DEFAULT false)
 RETURNS numeric
 LANGUAGE plpgsql AS $$
 DECLARE
     v_text text := btrim(coalesce(p_text, ''));
 BEGIN
+    IF v_text = '' AND p_required THEN
+        PERFORM refuse(-1, p_what || ' is required.');
+    END IF;
     IF v_text = '' THEN
         RETURN NULL;
     END IF;
     IF v_text !~ '^[+-]?([0-9]+(\.[0-9]*)?|\.[0-9]+)$' THEN
-        PERFORM stk_refuse(-1, format('%s ''%s'' is not a number.', p_what, v_text));
+        PERFORM refuse(-1, format('%s ''%s'' is not a number.', p_what, v_text));
     END IF;
     RETURN v_text::numeric;
 END
@@ -85,10 +61,10 @@ DECLARE
     v_text text := btrim(coalesce(p_text, ''));
 BEGIN
     IF v_text = '' THEN
-        PERFORM stk_refuse(-1, 'Stock line number is required.');
+        PERFORM refuse(-1, 'Stock line number is required.');
     END IF;
     IF v_text !~ '^[0-9]{1,18}$' THEN
-        PERFORM stk_refuse(-1, format('Stock line number ''%s'' is not a number.', v_text));
+        PERFORM refuse(-1, format('Stock line number ''%s'' is not a number.', v_text));
     END IF;
     RETURN v_text::bigint;
 END
@@ -121,17 +97,10 @@ BEGIN
             v_date := NULL;
     END;
     IF v_date IS NULL THEN
-        PERFORM stk_refuse(-1, format('%s ''%s'' is not a date.', p_what, v_text));
+        PERFORM refuse(-1, format('%s ''%s'' is not a date.', p_what, v_text));
     END IF;
     RETURN v_date;
 END
-$$;
-
--- A quantity as messages show it: 12 stays "12", 12.50 becomes "12.5".
-CREATE FUNCTION stk_qty(p_qty numeric)
-RETURNS text
-LANGUAGE sql IMMUTABLE AS $$
-    SELECT coalesce(trim_scale(p_qty)::text, '0');
 $$;
 
 -- The stored label of a pallet given with or without its check character;
@@ -154,6 +123,24 @@ BEGIN
 END
 $$;
 
+-- The stored label of a pallet given with or without its check character;
+-- refused when blank or unknown.
+CREATE FUNCTION stk_known_pallet(p_label text)
+RETURNS text
+LANGUAGE plpgsql STABLE AS $$
+DECLARE
+    v_pallet text := stk_pallet(p_label);
+BEGIN
+    IF coalesce(btrim(p_label), '') = '' THEN
+        PERFORM refuse(-1, 'Pallet is required.');
+    END IF;
+    IF v_pallet IS NULL THEN
+        PERFORM refuse(-2, format('Pallet %s not found.', btrim(p_label)));
+    END IF;
+    RETURN v_pallet;
+END
+$$;
+
 -- A location, refused when unknown.
 CREATE FUNCTION stk_location(p_warehouse text, p_location text)
 RETURNS location
@@ -162,14 +149,14 @@ DECLARE
     v_location location%ROWTYPE;
 BEGIN
     IF coalesce(btrim(p_location), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Location is required.');
+        PERFORM refuse(-1, 'Location is required.');
     END IF;
     SELECT l.* INTO v_location
     FROM location l
     WHERE l.warehouse = btrim(coalesce(p_warehouse, '')) AND l.location = btrim(p_location);
     IF NOT FOUND THEN
-        PERFORM stk_refuse(-5, format('Location %s/%s not found.', btrim(coalesce(p_warehouse, '')),
-                                      btrim(p_location)));
+        PERFORM refuse(-5, format('Location %s/%s not found.', btrim(coalesce(p_warehouse, '')),
+                                  btrim(p_location)));
     END IF;
     RETURN v_location;
 END
@@ -184,10 +171,10 @@ DECLARE
 BEGIN
     SELECT l.status INTO v_status FROM location l WHERE l.warehouse = p_warehouse AND l.location = p_location;
     IF v_status = 'COUNTING' THEN
-        PERFORM stk_refuse(-5, format('Location %s/%s is being counted; no stock moves in or out.',
-                                      p_warehouse, p_location));
+        PERFORM refuse(-5, format('Location %s/%s is being counted; no stock moves in or out.',
+                                  p_warehouse, p_location));
     ELSIF v_status = 'BLOCKED' THEN
-        PERFORM stk_refuse(-5, format('Location %s/%s is blocked.', p_warehouse, p_location));
+        PERFORM refuse(-5, format('Location %s/%s is blocked.', p_warehouse, p_location));
     END IF;
 END
 $$;
@@ -219,6 +206,43 @@ LANGUAGE sql STABLE AS $$
     WHERE x.pallet IS DISTINCT FROM p_except_pallet;
 $$;
 
+-- A new stock line of p_qty with the attributes of the line p_from, in a
+-- place, on a pallet (NULL: loose) and in a carton (NULL: none), of a grade
+-- and status, picked for an order line when one is named. Answers its number.
+CREATE FUNCTION stk_new_line(p_from stock, p_qty numeric, p_warehouse text, p_location text, p_pallet text,
+                             p_carton text, p_grade text, p_status text, p_so_no text, p_so_line integer,
+                             p_operator text)
+RETURNS bigint
+LANGUAGE sql AS $$
+    INSERT INTO stock (client, item_no, warehouse, location, pallet, carton_no, uom, qty, qty_booked, qty_rcvd,
+                       grade, lot_no, batch_no, expiry_date, prod_date, item_size, item_color, item_class,
+                       item_width, item_depth, item_height, item_weight, supplier, owner, customer, origin_country,
+                       currency, unit_cost, ppq_packing, ppq_qty, receipt_no, receipt_line, receipt_date, so_no,
+                       so_line_no, status, maker, last_update)
+    VALUES ((p_from).client, (p_from).item_no, p_warehouse, p_location, p_pallet, p_carton, (p_from).uom, p_qty, 0,
+            p_qty, p_grade, (p_from).lot_no, (p_from).batch_no, (p_from).expiry_date, (p_from).prod_date,
+            (p_from).item_size, (p_from).item_color, (p_from).item_class, (p_from).item_width, (p_from).item_depth,
+            (p_from).item_height, (p_from).item_weight, (p_from).supplier, (p_from).owner, (p_from).customer,
+            (p_from).origin_country, (p_from).currency, (p_from).unit_cost, (p_from).ppq_packing, (p_from).ppq_qty,
+            (p_from).receipt_no, (p_from).receipt_line, (p_from).receipt_date, p_so_no, p_so_line, p_status,
+            p_operator, localtimestamp(0))
+    RETURNING rec_num;
+$$;
+
+-- A pallet and a carton of a client that hold nothing any more are empty.
+CREATE FUNCTION stk_empty_containers(p_client text, p_pallet text, p_carton text, p_operator text)
+RETURNS void
+LANGUAGE sql AS $$
+    UPDATE pallet p SET status = 'EMPTY'
+    WHERE p.pallet = p_pallet AND p.status = 'ACTIVE'
+      AND NOT EXISTS (SELECT 1 FROM stock s WHERE s.pallet = p.pallet AND s.qty > 0 AND s.status <> 'DESPATCHED');
+    UPDATE carton c SET status = 'EMPTY', maker = p_operator, last_update = localtimestamp(0)
+    WHERE c.client = p_client AND c.carton_no = p_carton AND c.status = 'ACTIVE'
+      AND NOT EXISTS (SELECT 1 FROM stock s
+                      WHERE s.client = c.client AND s.carton_no = c.carton_no AND s.qty > 0
+                        AND s.status <> 'DESPATCHED');
+$$;
+
 -- Move p_qty of stock line p_rec_num to a location, onto p_pallet and into
 -- p_carton (NULL: loose), with a new grade and status when given (NULL:
 -- kept). The whole line moves in place, keeping its number; part of a line
@@ -243,26 +267,26 @@ DECLARE
 BEGIN
     SELECT s.* INTO v_line FROM stock s WHERE s.rec_num = p_rec_num FOR UPDATE;
     IF NOT FOUND THEN
-        PERFORM stk_refuse(-2, format('Stock line %s not found.', p_rec_num));
+        PERFORM refuse(-2, format('Stock line %s not found.', p_rec_num));
     END IF;
     IF p_qty IS NULL OR p_qty <= 0 THEN
-        PERFORM stk_refuse(-4, format('Quantity %s refused: a move needs a quantity above 0.',
-                                      coalesce(stk_qty(p_qty), 'blank')));
+        PERFORM refuse(-4, format('Quantity %s refused: a move needs a quantity above 0.',
+                                  coalesce(qty_text(p_qty), 'blank')));
     END IF;
     v_available := CASE WHEN p_from_booked THEN v_line.qty_booked ELSE v_line.qty - v_line.qty_booked END;
     IF p_qty > v_available THEN
-        PERFORM stk_refuse(-4, format('Cannot move %s %s of %s: stock line %s has only %s %s %s.',
-                                      stk_qty(p_qty), v_line.uom, v_line.item_no, v_line.rec_num,
-                                      stk_qty(v_available), v_line.uom,
-                                      CASE WHEN p_from_booked THEN 'booked' ELSE 'available' END));
+        PERFORM refuse(-4, format('Cannot move %s %s of %s: stock line %s has only %s %s %s.',
+                                  qty_text(p_qty), v_line.uom, v_line.item_no, v_line.rec_num,
+                                  qty_text(v_available), v_line.uom,
+                                  CASE WHEN p_from_booked THEN 'booked' ELSE 'available' END));
     END IF;
     v_grade := coalesce(p_grade, v_line.grade);
     v_status := coalesce(p_status, v_line.status);
     IF v_line.warehouse = p_warehouse AND v_line.location = p_location
        AND v_line.pallet IS NOT DISTINCT FROM p_pallet AND v_line.carton_no IS NOT DISTINCT FROM p_carton
        AND v_line.grade = v_grade AND v_line.status = v_status THEN
-        PERFORM stk_refuse(-5, format('Stock line %s is already in %s/%s.', v_line.rec_num, p_warehouse,
-                                      p_location));
+        PERFORM refuse(-5, format('Stock line %s is already in %s/%s.', v_line.rec_num, p_warehouse,
+                                  p_location));
     END IF;
     PERFORM stk_location_open(v_line.warehouse, v_line.location);
     PERFORM stk_location_open(p_warehouse, p_location);
@@ -306,39 +330,16 @@ BEGIN
             SET qty = s.qty + p_qty, maker = p_operator, last_update = localtimestamp(0)
             WHERE s.rec_num = v_to;
         ELSE
-            INSERT INTO stock (client, item_no, warehouse, location, pallet, carton_no, uom, qty, qty_booked,
-                               qty_rcvd, grade, lot_no, batch_no, expiry_date, prod_date, item_size, item_color,
-                               item_class, item_width, item_depth, item_height, item_weight, supplier, owner,
-                               customer, origin_country, currency, unit_cost, ppq_packing, ppq_qty, receipt_no,
-                               receipt_line, receipt_date, so_no, so_line_no, status, maker, last_update)
-            VALUES (v_line.client, v_line.item_no, p_warehouse, p_location, p_pallet, p_carton, v_line.uom,
-                    p_qty, 0, p_qty, v_grade, v_line.lot_no, v_line.batch_no, v_line.expiry_date,
-                    v_line.prod_date, v_line.item_size, v_line.item_color, v_line.item_class,
-                    v_line.item_width, v_line.item_depth, v_line.item_height, v_line.item_weight,
-                    v_line.supplier, v_line.owner, v_line.customer, v_line.origin_country, v_line.currency,
-                    v_line.unit_cost, v_line.ppq_packing, v_line.ppq_qty, v_line.receipt_no,
-                    v_line.receipt_line, v_line.receipt_date, v_line.so_no, v_line.so_line_no, v_status,
-                    p_operator, localtimestamp(0))
-            RETURNING rec_num INTO v_to;
+            v_to := stk_new_line(v_line, p_qty, p_warehouse, p_location, p_pallet, p_carton, v_grade, v_status,
+                                 v_line.so_no, v_line.so_line_no, p_operator);
         END IF;
     END IF;
 
     -- A pallet or carton left without stock is empty; one that receives stock is in use.
-    IF v_line.pallet IS DISTINCT FROM p_pallet THEN
-        UPDATE pallet p SET status = 'EMPTY'
-        WHERE p.pallet = v_line.pallet AND p.status = 'ACTIVE'
-          AND NOT EXISTS (SELECT 1 FROM stock s WHERE s.pallet = p.pallet AND s.qty > 0 AND s.status <> 'DESPATCHED');
-        UPDATE pallet p SET status = 'ACTIVE' WHERE p.pallet = p_pallet AND p.status = 'EMPTY';
-    END IF;
-    IF v_line.carton_no IS DISTINCT FROM p_carton THEN
-        UPDATE carton c SET status = 'EMPTY', maker = p_operator, last_update = localtimestamp(0)
-        WHERE c.client = v_line.client AND c.carton_no = v_line.carton_no AND c.status = 'ACTIVE'
-          AND NOT EXISTS (SELECT 1 FROM stock s
-                          WHERE s.client = c.client AND s.carton_no = c.carton_no AND s.qty > 0
-                            AND s.status <> 'DESPATCHED');
-        UPDATE carton c SET status = 'ACTIVE', maker = p_operator, last_update = localtimestamp(0)
-        WHERE c.client = v_line.client AND c.carton_no = p_carton AND c.status = 'EMPTY';
-    END IF;
+    PERFORM stk_empty_containers(v_line.client, v_line.pallet, v_line.carton_no, p_operator);
+    UPDATE pallet p SET status = 'ACTIVE' WHERE p.pallet = p_pallet AND p.status = 'EMPTY';
+    UPDATE carton c SET status = 'ACTIVE', maker = p_operator, last_update = localtimestamp(0)
+    WHERE c.client = v_line.client AND c.carton_no = p_carton AND c.status = 'EMPTY';
 
     INSERT INTO stock_movement (movement_type, client, item_no, rec_num, rec_num_to, uom, qty, qty_before,
                                 qty_after, warehouse_from, location_from, pallet_from, carton_from,
@@ -372,12 +373,12 @@ BEGIN
     WHERE s.pallet = p_pallet AND s.qty > 0 AND s.status <> 'DESPATCHED'
     FOR UPDATE;
     IF NOT FOUND THEN
-        PERFORM stk_refuse(-3, format('Pallet %s holds no stock.', p_pallet));
+        PERFORM refuse(-3, format('Pallet %s holds no stock.', p_pallet));
     END IF;
     IF EXISTS (SELECT 1 FROM stock s
                WHERE s.pallet = p_pallet AND s.qty > 0 AND s.status <> 'DESPATCHED' AND s.qty_booked > 0) THEN
-        PERFORM stk_refuse(-3, format('Pallet %s holds stock booked for open tasks; finish them first.',
-                                      p_pallet));
+        PERFORM refuse(-3, format('Pallet %s holds stock booked for open tasks; finish them first.',
+                                  p_pallet));
     END IF;
     IF v_location.max_pallets > 0 AND NOT EXISTS (
             SELECT 1 FROM stock s
@@ -386,9 +387,9 @@ BEGIN
         PERFORM stk_lock_location(v_location.warehouse, v_location.location);
         v_there := stk_pallets_in(v_location.warehouse, v_location.location, p_pallet);
         IF v_there >= v_location.max_pallets THEN
-            PERFORM stk_refuse(-5, format('Location %s/%s is full: it holds or expects %s of its %s pallets.',
-                                          v_location.warehouse, v_location.location, v_there,
-                                          v_location.max_pallets));
+            PERFORM refuse(-5, format('Location %s/%s is full: it holds or expects %s of its %s pallets.',
+                                      v_location.warehouse, v_location.location, v_there,
+                                      v_location.max_pallets));
         END IF;
     END IF;
 
@@ -422,19 +423,35 @@ DECLARE
     v_product product%ROWTYPE;
 BEGIN
     IF coalesce(btrim(p_client), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Client is required.');
+        PERFORM refuse(-1, 'Client is required.');
     END IF;
     IF coalesce(btrim(p_item_no), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Item number is required.');
+        PERFORM refuse(-1, 'Item number is required.');
     END IF;
     SELECT p.* INTO v_product FROM product p WHERE p.client = btrim(p_client) AND p.item_no = btrim(p_item_no);
     IF NOT FOUND THEN
-        PERFORM stk_refuse(-2, format('Item %s not found for client %s.', btrim(p_item_no), btrim(p_client)));
+        PERFORM refuse(-2, format('Item %s not found for client %s.', btrim(p_item_no), btrim(p_client)));
     END IF;
     IF v_product.status <> 'ACTIVE' THEN
-        PERFORM stk_refuse(-3, format('Item %s is %s.', v_product.item_no, lower(v_product.status)));
+        PERFORM refuse(-3, format('Item %s is %s.', v_product.item_no, lower(v_product.status)));
     END IF;
     RETURN v_product;
+END
+$$;
+
+-- A grade typed on the handheld, in upper case; NULL when blank, refused when
+-- it is not a known grade.
+CREATE FUNCTION stk_grade(p_grade text)
+RETURNS text
+LANGUAGE plpgsql STABLE AS $$
+DECLARE
+    v_grade text := nullif(upper(btrim(coalesce(p_grade, ''))), '');
+BEGIN
+    IF v_grade IS NOT NULL AND NOT EXISTS (SELECT 1 FROM parameter_tbl t
+                                           WHERE t.param_table = 'GRADE' AND t.param_code = v_grade) THEN
+        PERFORM refuse(-1, format('Grade %s is not a known grade.', v_grade));
+    END IF;
+    RETURN v_grade;
 END
 $$;
 
@@ -451,7 +468,7 @@ BEGIN
     END IF;
     IF NOT EXISTS (SELECT 1 FROM product_uom u
                    WHERE u.client = p_product.client AND u.item_no = p_product.item_no AND u.uom = v_uom) THEN
-        PERFORM stk_refuse(-1, format('%s is not a unit of item %s.', v_uom, p_product.item_no));
+        PERFORM refuse(-1, format('%s is not a unit of item %s.', v_uom, p_product.item_no));
     END IF;
     RETURN v_uom;
 END
@@ -477,56 +494,42 @@ DECLARE
     v_qty      numeric;
     v_line     stock%ROWTYPE;
     v_dest     location%ROWTYPE;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
-    v_rec_num := stk_rec_num(p_rec_num);
-    v_qty := stk_number(p_qty, 'Quantity');
-    IF v_qty IS NULL THEN
-        PERFORM stk_refuse(-1, 'Quantity is required.');
-    END IF;
-    SELECT s.* INTO v_line FROM stock s WHERE s.rec_num = v_rec_num AND s.status <> 'DESPATCHED';
-    IF NOT FOUND THEN
-        PERFORM stk_refuse(-2, format('Stock line %s not found.', v_rec_num));
-    END IF;
+    v_operator := active_operator(p_operator);
+    v_line := stk_line_to_move(p_rec_num);
+    v_rec_num := v_line.rec_num;
+    v_qty := stk_number(p_qty, 'Quantity', true);
     IF coalesce(btrim(p_client), '') NOT IN ('', v_line.client)
        OR coalesce(btrim(p_item_no), '') NOT IN ('', v_line.item_no) THEN
-        PERFORM stk_refuse(-2, format('Stock line %s holds item %s of client %s.', v_rec_num, v_line.item_no,
-                                      v_line.client));
+        PERFORM refuse(-2, format('Stock line %s holds item %s of client %s.', v_rec_num, v_line.item_no,
+                                  v_line.client));
     END IF;
     IF upper(coalesce(btrim(p_uom), '')) NOT IN ('', v_line.uom) THEN
-        PERFORM stk_refuse(-1, format('Stock line %s is kept in %s, not %s.', v_rec_num, v_line.uom,
-                                      upper(btrim(p_uom))));
+        PERFORM refuse(-1, format('Stock line %s is kept in %s, not %s.', v_rec_num, v_line.uom,
+                                  upper(btrim(p_uom))));
     END IF;
     IF coalesce(btrim(p_pallet), '') <> '' AND stk_pallet(p_pallet) IS DISTINCT FROM v_line.pallet THEN
-        PERFORM stk_refuse(-2, format('Stock line %s is not on pallet %s.', v_rec_num, btrim(p_pallet)));
+        PERFORM refuse(-2, format('Stock line %s is not on pallet %s.', v_rec_num, btrim(p_pallet)));
     END IF;
     IF coalesce(btrim(p_warehouse), '') NOT IN ('', v_line.warehouse)
        OR coalesce(btrim(p_location), '') NOT IN ('', v_line.location) THEN
-        PERFORM stk_refuse(-2, format('Stock line %s is in %s/%s.', v_rec_num, v_line.warehouse,
-                                      v_line.location));
-    END IF;
-    IF v_line.status = 'RECEIVING' THEN
-        PERFORM stk_refuse(-3, format('Stock line %s waits for putaway; put its pallet away first.', v_rec_num));
+        PERFORM refuse(-2, format('Stock line %s is in %s/%s.', v_rec_num, v_line.warehouse,
+                                  v_line.location));
     END IF;
     IF coalesce(btrim(p_destination), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Destination location is required.');
+        PERFORM refuse(-1, 'Destination location is required.');
     END IF;
     v_dest := stk_location(v_line.warehouse, p_destination);
 
     PERFORM stk_move_line(v_rec_num, v_qty, v_dest.warehouse, v_dest.location, NULL, NULL, NULL, NULL,
                           'RELOCATE', 'Item relocation', NULL, v_operator);
     sqlstatus := 0;
-    sqlmsg := format('%s %s of %s moved from %s to %s.', stk_qty(v_qty), v_line.uom, v_line.item_no,
+    sqlmsg := format('%s %s of %s moved from %s to %s.', qty_text(v_qty), v_line.uom, v_line.item_no,
                      v_line.location, v_dest.location);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Item not moved: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Item not moved');
 END
 $$;
 
@@ -545,28 +548,15 @@ DECLARE
     v_line     stock%ROWTYPE;
     v_dest     location%ROWTYPE;
     v_pallet   text;
-    v_grade    text := nullif(upper(btrim(coalesce(p_grade, ''))), '');
+    v_grade    text;
     v_elsewhere text;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
-    v_rec_num := stk_rec_num(p_rec_num);
-    v_qty := stk_number(p_qty, 'Quantity');
-    IF v_qty IS NULL THEN
-        PERFORM stk_refuse(-1, 'Quantity is required.');
-    END IF;
-    SELECT s.* INTO v_line FROM stock s WHERE s.rec_num = v_rec_num AND s.status <> 'DESPATCHED';
-    IF NOT FOUND THEN
-        PERFORM stk_refuse(-2, format('Stock line %s not found.', v_rec_num));
-    END IF;
-    IF v_line.status = 'RECEIVING' THEN
-        PERFORM stk_refuse(-3, format('Stock line %s waits for putaway; put its pallet away first.', v_rec_num));
-    END IF;
+    v_operator := active_operator(p_operator);
+    v_line := stk_line_to_move(p_rec_num);
+    v_rec_num := v_line.rec_num;
+    v_qty := stk_number(p_qty, 'Quantity', true);
     v_dest := stk_location(coalesce(nullif(btrim(p_warehouse), ''), v_line.warehouse), p_location);
-    IF v_grade IS NOT NULL AND NOT EXISTS (SELECT 1 FROM parameter_tbl t
-                                           WHERE t.param_table = 'GRADE' AND t.param_code = v_grade) THEN
-        PERFORM stk_refuse(-1, format('Grade %s is not a known grade.', v_grade));
-    END IF;
+    v_grade := stk_grade(p_grade);
     IF coalesce(btrim(p_pallet), '') <> '' THEN
         v_pallet := stk_pallet(p_pallet);
         IF v_pallet IS NULL THEN
@@ -578,8 +568,8 @@ BEGIN
           AND (s.warehouse, s.location) <> (v_dest.warehouse, v_dest.location)
         LIMIT 1;
         IF FOUND THEN
-            PERFORM stk_refuse(-3, format('Pallet %s stands in %s, not in %s/%s.', v_pallet, v_elsewhere,
-                                          v_dest.warehouse, v_dest.location));
+            PERFORM refuse(-3, format('Pallet %s stands in %s, not in %s/%s.', v_pallet, v_elsewhere,
+                                      v_dest.warehouse, v_dest.location));
         END IF;
     END IF;
 
@@ -589,19 +579,35 @@ BEGIN
                                THEN 'GRADE' ELSE 'RELOCATE' END,
                           'Item relocation', NULL, v_operator);
     sqlstatus := 0;
-    sqlmsg := format('%s %s of %s moved to %s/%s%s%s.', stk_qty(v_qty), v_line.uom, v_line.item_no,
+    sqlmsg := format('%s %s of %s moved to %s/%s%s%s.', qty_text(v_qty), v_line.uom, v_line.item_no,
                      v_dest.warehouse, v_dest.location,
                      CASE WHEN v_pallet IS NOT NULL THEN ' on pallet ' || v_pallet ELSE '' END,
                      CASE WHEN v_grade IS NOT NULL AND v_grade <> v_line.grade
                           THEN ', grade ' || v_grade ELSE '' END);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Item not moved: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Item not moved');
+END
+$$;
+
+-- A stock line to move, by the number typed or handed back by the handheld:
+-- refused when unknown, despatched, or still waiting for putaway.
+CREATE FUNCTION stk_line_to_move(p_rec_num text)
+RETURNS stock
+LANGUAGE plpgsql STABLE AS $$
+DECLARE
+    v_rec_num bigint := stk_rec_num(p_rec_num);
+    v_line    stock%ROWTYPE;
+BEGIN
+    SELECT s.* INTO v_line FROM stock s WHERE s.rec_num = v_rec_num AND s.status <> 'DESPATCHED';
+    IF NOT FOUND THEN
+        PERFORM refuse(-2, format('Stock line %s not found.', v_rec_num));
+    END IF;
+    IF v_line.status = 'RECEIVING' THEN
+        PERFORM refuse(-3, format('Stock line %s waits for putaway; put its pallet away first.', v_rec_num));
+    END IF;
+    RETURN v_line;
 END
 $$;
 
@@ -611,17 +617,10 @@ CREATE FUNCTION stk_movable_pallet(p_pallet text)
 RETURNS text
 LANGUAGE plpgsql STABLE AS $$
 DECLARE
-    v_pallet text;
+    v_pallet text := stk_known_pallet(p_pallet);
 BEGIN
-    IF coalesce(btrim(p_pallet), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Pallet is required.');
-    END IF;
-    v_pallet := stk_pallet(p_pallet);
-    IF v_pallet IS NULL THEN
-        PERFORM stk_refuse(-2, format('Pallet %s not found.', btrim(p_pallet)));
-    END IF;
     IF EXISTS (SELECT 1 FROM stock s WHERE s.pallet = v_pallet AND s.qty > 0 AND s.status = 'RECEIVING') THEN
-        PERFORM stk_refuse(-3, format('Pallet %s waits for putaway; put it away first.', v_pallet));
+        PERFORM refuse(-3, format('Pallet %s waits for putaway; put it away first.', v_pallet));
     END IF;
     RETURN v_pallet;
 END
@@ -639,23 +638,22 @@ DECLARE
     v_from      text;
     v_dest      location%ROWTYPE;
     v_lines     integer;
-    v_detail    text;
 BEGIN
-    v_operator := stk_operator(p_operator);
+    v_operator := active_operator(p_operator);
     v_pallet := stk_movable_pallet(p_pallet);
     SELECT s.warehouse, s.location INTO v_warehouse, v_from
     FROM stock s
     WHERE s.pallet = v_pallet AND s.qty > 0 AND s.status <> 'DESPATCHED'
     LIMIT 1;
     IF NOT FOUND THEN
-        PERFORM stk_refuse(-3, format('Pallet %s holds no stock.', v_pallet));
+        PERFORM refuse(-3, format('Pallet %s holds no stock.', v_pallet));
     END IF;
     IF coalesce(btrim(p_warehouse), '') NOT IN ('', v_warehouse) THEN
-        PERFORM stk_refuse(-2, format('Pallet %s is in warehouse %s, not %s.', v_pallet, v_warehouse,
-                                      btrim(p_warehouse)));
+        PERFORM refuse(-2, format('Pallet %s is in warehouse %s, not %s.', v_pallet, v_warehouse,
+                                  btrim(p_warehouse)));
     END IF;
     IF coalesce(btrim(p_destination), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Destination location is required.');
+        PERFORM refuse(-1, 'Destination location is required.');
     END IF;
     v_dest := stk_location(v_warehouse, p_destination);
     v_lines := stk_move_pallet(v_pallet, v_dest.warehouse, v_dest.location, NULL, NULL, 'RELOCATE',
@@ -664,13 +662,9 @@ BEGIN
     sqlmsg := format('Pallet %s moved from %s to %s (%s stock line%s).', v_pallet, v_from, v_dest.location,
                      v_lines, CASE WHEN v_lines = 1 THEN '' ELSE 's' END);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Pallet not moved: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Pallet not moved');
 END
 $$;
 
@@ -684,23 +678,19 @@ LANGUAGE plpgsql AS $$
 DECLARE
     v_operator text;
     v_pallet   text;
-    v_grade    text := nullif(upper(btrim(coalesce(p_grade, ''))), '');
+    v_grade    text;
     v_from     text;
     v_dest     location%ROWTYPE;
     v_lines    integer;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
+    v_operator := active_operator(p_operator);
     v_pallet := stk_movable_pallet(p_pallet);
     SELECT s.warehouse INTO v_from
     FROM stock s
     WHERE s.pallet = v_pallet AND s.qty > 0 AND s.status <> 'DESPATCHED'
     LIMIT 1;
     v_dest := stk_location(coalesce(nullif(btrim(p_warehouse), ''), v_from), p_location);
-    IF v_grade IS NOT NULL AND NOT EXISTS (SELECT 1 FROM parameter_tbl t
-                                           WHERE t.param_table = 'GRADE' AND t.param_code = v_grade) THEN
-        PERFORM stk_refuse(-1, format('Grade %s is not a known grade.', v_grade));
-    END IF;
+    v_grade := stk_grade(p_grade);
     v_lines := stk_move_pallet(v_pallet, v_dest.warehouse, v_dest.location, v_grade, NULL, 'RELOCATE',
                                'Pallet relocation', v_operator);
     sqlstatus := 0;
@@ -708,13 +698,9 @@ BEGIN
                      v_dest.location, v_lines, CASE WHEN v_lines = 1 THEN '' ELSE 's' END,
                      CASE WHEN v_grade IS NOT NULL THEN ', grade ' || v_grade ELSE '' END);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Pallet not moved: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Pallet not moved');
 END
 $$;
 
@@ -733,29 +719,28 @@ DECLARE
     v_dest     location%ROWTYPE;
     v_line     record;
     v_lines    integer := 0;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
+    v_operator := active_operator(p_operator);
     IF v_client = '' OR v_carton = '' THEN
-        PERFORM stk_refuse(-1, 'Client and carton number are required.');
+        PERFORM refuse(-1, 'Client and carton number are required.');
     END IF;
     SELECT c.* INTO v_box FROM carton c WHERE c.client = v_client AND c.carton_no = v_carton FOR UPDATE;
     IF NOT FOUND THEN
-        PERFORM stk_refuse(-2, format('Carton %s not found for client %s.', v_carton, v_client));
+        PERFORM refuse(-2, format('Carton %s not found for client %s.', v_carton, v_client));
     END IF;
     IF v_box.status = 'DESPATCHED' THEN
-        PERFORM stk_refuse(-3, format('Carton %s has been despatched.', v_carton));
+        PERFORM refuse(-3, format('Carton %s has been despatched.', v_carton));
     END IF;
     v_dest := stk_location(coalesce(nullif(btrim(p_warehouse), ''), v_box.warehouse),
                            p_location);
     IF EXISTS (SELECT 1 FROM stock s
                WHERE s.client = v_client AND s.carton_no = v_carton AND s.qty > 0 AND s.status = 'RECEIVING') THEN
-        PERFORM stk_refuse(-3, format('Carton %s waits for putaway; put its pallet away first.', v_carton));
+        PERFORM refuse(-3, format('Carton %s waits for putaway; put its pallet away first.', v_carton));
     END IF;
     IF EXISTS (SELECT 1 FROM stock s
                WHERE s.client = v_client AND s.carton_no = v_carton AND s.qty > 0 AND s.qty_booked > 0) THEN
-        PERFORM stk_refuse(-3, format('Carton %s holds stock booked for open tasks; finish them first.',
-                                      v_carton));
+        PERFORM refuse(-3, format('Carton %s holds stock booked for open tasks; finish them first.',
+                                  v_carton));
     END IF;
 
     FOR v_line IN
@@ -777,11 +762,8 @@ BEGIN
     RETURN QUERY SELECT 0, format('Carton %s moved to %s/%s (%s stock line%s).', v_carton, v_dest.warehouse,
                                   v_dest.location, v_lines, CASE WHEN v_lines = 1 THEN '' ELSE 's' END);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Carton not moved: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Carton not moved');
 END
 $$;
 
@@ -805,28 +787,27 @@ DECLARE
     v_new_luom numeric;
     v_before   numeric;
     v_change   numeric;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
+    v_operator := active_operator(p_operator);
     v_rec_num := stk_rec_num(p_rec_num);
     v_qty := stk_number(p_new_qty, 'Quantity');
     IF v_qty IS NULL THEN
-        PERFORM stk_refuse(-1, 'New quantity is required.');
+        PERFORM refuse(-1, 'New quantity is required.');
     END IF;
     IF v_qty < 0 THEN
-        PERFORM stk_refuse(-4, format('Quantity %s refused: stock cannot be negative.', stk_qty(v_qty)));
+        PERFORM refuse(-4, format('Quantity %s refused: stock cannot be negative.', qty_text(v_qty)));
     END IF;
     IF v_docref = '' THEN
-        PERFORM stk_refuse(-1, 'Document reference is required for a quantity correction.');
+        PERFORM refuse(-1, 'Document reference is required for a quantity correction.');
     END IF;
     SELECT s.* INTO v_line FROM stock s WHERE s.rec_num = v_rec_num FOR UPDATE;
     IF NOT FOUND OR v_line.status = 'DESPATCHED' THEN
-        PERFORM stk_refuse(-2, format('Stock line %s not found.', v_rec_num));
+        PERFORM refuse(-2, format('Stock line %s not found.', v_rec_num));
     END IF;
     IF v_line.status IN ('RECEIVING', 'PICKED') THEN
-        PERFORM stk_refuse(-3, format('Stock line %s is %s and cannot be corrected here.', v_rec_num,
-                                      CASE v_line.status WHEN 'RECEIVING' THEN 'waiting for putaway'
-                                                         ELSE 'picked for order ' || v_line.so_no END));
+        PERFORM refuse(-3, format('Stock line %s is %s and cannot be corrected here.', v_rec_num,
+                                  CASE v_line.status WHEN 'RECEIVING' THEN 'waiting for putaway'
+                                                     ELSE 'picked for order ' || v_line.so_no END));
     END IF;
     PERFORM stk_location_open(v_line.warehouse, v_line.location);
     SELECT p.* INTO v_product FROM product p WHERE p.client = v_line.client AND p.item_no = v_line.item_no;
@@ -840,16 +821,16 @@ BEGIN
     v_before := trim_scale(round(v_line.qty * v_old_luom / v_new_luom, 6));
     v_change := v_qty - v_before;
     IF v_qty * v_new_luom < v_line.qty_booked * v_old_luom THEN
-        PERFORM stk_refuse(-4, format('Quantity %s %s is below the %s %s booked on stock line %s.',
-                                      stk_qty(v_qty), v_uom, stk_qty(v_line.qty_booked), v_line.uom, v_rec_num));
+        PERFORM refuse(-4, format('Quantity %s %s is below the %s %s booked on stock line %s.',
+                                  qty_text(v_qty), v_uom, qty_text(v_line.qty_booked), v_line.uom, v_rec_num));
     END IF;
     IF v_product.serial_no_flag = 'Y' AND v_change <> 0 THEN
-        PERFORM stk_refuse(-3, format('Item %s is serial controlled; correct its serial numbers instead.',
-                                      v_line.item_no));
+        PERFORM refuse(-3, format('Item %s is serial controlled; correct its serial numbers instead.',
+                                  v_line.item_no));
     END IF;
     IF v_uom = v_line.uom AND v_qty = v_line.qty THEN
         sqlstatus := 0;
-        sqlmsg := format('Stock line %s already holds %s %s; nothing changed.', v_rec_num, stk_qty(v_qty), v_uom);
+        sqlmsg := format('Stock line %s already holds %s %s; nothing changed.', v_rec_num, qty_text(v_qty), v_uom);
         RETURN;
     END IF;
 
@@ -866,16 +847,12 @@ BEGIN
             v_line.warehouse, v_line.location, v_line.pallet, v_line.carton_no, v_line.grade, v_docref, v_operator);
 
     sqlstatus := 0;
-    sqlmsg := format('Stock line %s corrected from %s %s to %s %s (%s).', v_rec_num, stk_qty(v_line.qty),
-                     v_line.uom, stk_qty(v_qty), v_uom, v_docref);
+    sqlmsg := format('Stock line %s corrected from %s %s to %s %s (%s).', v_rec_num, qty_text(v_line.qty),
+                     v_line.uom, qty_text(v_qty), v_uom, v_docref);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Quantity not corrected: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Quantity not corrected');
 END
 $$;
 
@@ -920,30 +897,29 @@ DECLARE
     v_qty      numeric := p_qty;
     v_ref      text := btrim(coalesce(p_ref_no, ''));
     v_rec_num  bigint;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
+    v_operator := active_operator(p_operator);
     v_product := stk_product(p_client, p_item_no);
     v_location := stk_location(p_warehouse, p_location);
     IF v_location.location_type IN ('RECEIVING', 'DESPATCH') THEN
-        PERFORM stk_refuse(-5, format('Location %s is a %s location; stock is created in storage.',
-                                      v_location.location, lower(v_location.location_type)));
+        PERFORM refuse(-5, format('Location %s is a %s location; stock is created in storage.',
+                                  v_location.location, lower(v_location.location_type)));
     END IF;
     PERFORM stk_location_open(v_location.warehouse, v_location.location);
     v_uom := stk_check_uom(v_product, p_uom);
     IF v_qty IS NULL THEN
-        PERFORM stk_refuse(-1, 'Quantity is required.');
+        PERFORM refuse(-1, 'Quantity is required.');
     END IF;
     IF v_qty <= 0 THEN
-        PERFORM stk_refuse(-4, format('Quantity %s refused: created stock needs a quantity above 0.',
-                                      stk_qty(v_qty)));
+        PERFORM refuse(-4, format('Quantity %s refused: created stock needs a quantity above 0.',
+                                  qty_text(v_qty)));
     END IF;
     IF v_product.serial_no_flag = 'Y' THEN
-        PERFORM stk_refuse(-3, format('Item %s is serial controlled; receive it with its serial numbers.',
-                                      v_product.item_no));
+        PERFORM refuse(-3, format('Item %s is serial controlled; receive it with its serial numbers.',
+                                  v_product.item_no));
     END IF;
     IF v_ref = '' THEN
-        PERFORM stk_refuse(-1, 'Reference is required for created stock.');
+        PERFORM refuse(-1, 'Reference is required for created stock.');
     END IF;
     IF v_grade = '' THEN
         v_grade := v_product.default_grade;
@@ -960,14 +936,12 @@ BEGIN
     VALUES ('CREATE', v_product.client, v_product.item_no, v_rec_num, v_rec_num, v_uom, v_qty, 0, v_qty,
             v_location.warehouse, v_location.location, v_grade, v_ref, v_operator);
 
-    RETURN QUERY SELECT 0, format('%s %s of %s created in %s as stock line %s.', stk_qty(v_qty), v_uom,
+    RETURN QUERY SELECT 0, format('%s %s of %s created in %s as stock line %s.', qty_text(v_qty), v_uom,
                                   v_product.item_no, v_location.location, v_rec_num), v_rec_num;
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM, NULL::bigint;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Stock not created: ' || SQLERRM, NULL::bigint;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Stock not created'),
+                            NULL::bigint;
 END
 $$;
 
@@ -986,26 +960,19 @@ DECLARE
     v_pallet   text;
     v_known    serial_number%ROWTYPE;
     v_line     stock%ROWTYPE;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
+    v_operator := active_operator(p_operator);
     v_product := stk_product(p_client, p_item_no);
     IF v_serial = '' THEN
-        PERFORM stk_refuse(-1, 'Serial number is required.');
+        PERFORM refuse(-1, 'Serial number is required.');
     END IF;
-    IF coalesce(btrim(p_pallet), '') = '' THEN
-        PERFORM stk_refuse(-1, 'Pallet is required.');
-    END IF;
-    v_pallet := stk_pallet(p_pallet);
-    IF v_pallet IS NULL THEN
-        PERFORM stk_refuse(-2, format('Pallet %s not found.', btrim(p_pallet)));
-    END IF;
+    v_pallet := stk_known_pallet(p_pallet);
     SELECT n.* INTO v_known
     FROM serial_number n
     WHERE n.client = v_product.client AND n.item_no = v_product.item_no AND n.serial_no = v_serial
     FOR UPDATE;
     IF FOUND AND v_known.status IN ('PICKED', 'DESPATCHED', 'DELETED') THEN
-        PERFORM stk_refuse(-3, format('Serial number %s is %s.', v_serial, lower(v_known.status)));
+        PERFORM refuse(-3, format('Serial number %s is %s.', v_serial, lower(v_known.status)));
     END IF;
     IF FOUND AND v_known.pallet = v_pallet THEN
         sqlstatus := 0;
@@ -1026,10 +993,10 @@ BEGIN
         IF EXISTS (SELECT 1 FROM stock s
                    WHERE s.pallet = v_pallet AND s.client = v_product.client AND s.item_no = v_product.item_no
                      AND s.qty > 0 AND s.status NOT IN ('PICKED', 'DESPATCHED')) THEN
-            PERFORM stk_refuse(-4, format('Pallet %s already has a serial number for every unit of %s.',
-                                          v_pallet, v_product.item_no));
+            PERFORM refuse(-4, format('Pallet %s already has a serial number for every unit of %s.',
+                                      v_pallet, v_product.item_no));
         END IF;
-        PERFORM stk_refuse(-3, format('Pallet %s holds no %s.', v_pallet, v_product.item_no));
+        PERFORM refuse(-3, format('Pallet %s holds no %s.', v_pallet, v_product.item_no));
     END IF;
 
     INSERT INTO serial_number AS n (client, item_no, serial_no, status, rec_num, pallet, warehouse, location,
@@ -1048,13 +1015,9 @@ BEGIN
     sqlstatus := 0;
     sqlmsg := format('Serial number %s put on pallet %s.', v_serial, v_pallet);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        sqlstatus := v_detail::integer;
-        sqlmsg := SQLERRM;
     WHEN OTHERS THEN
-        sqlstatus := -99;
-        sqlmsg := 'Serial number not put on the pallet: ' || SQLERRM;
+        sqlstatus := failure_status(SQLSTATE);
+        sqlmsg := failure_message(SQLSTATE, SQLERRM, 'Serial number not put on the pallet');
 END
 $$;
 
@@ -1082,23 +1045,22 @@ DECLARE
     v_take     numeric;
     v_have     numeric;
     v_line     record;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
+    v_operator := active_operator(p_operator);
     v_product := stk_product(p_client, p_item_no);
     v_location := stk_location(p_warehouse, p_location);
     v_uom := stk_check_uom(v_product, p_uom);
     IF v_carton = '' THEN
-        PERFORM stk_refuse(-1, 'Carton number is required.');
+        PERFORM refuse(-1, 'Carton number is required.');
     END IF;
     IF EXISTS (SELECT 1 FROM carton c WHERE c.client = v_product.client AND c.carton_no = v_carton) THEN
-        PERFORM stk_refuse(-3, format('Carton %s already exists.', v_carton));
+        PERFORM refuse(-3, format('Carton %s already exists.', v_carton));
     END IF;
     IF v_qty IS NULL THEN
-        PERFORM stk_refuse(-1, 'Quantity is required.');
+        PERFORM refuse(-1, 'Quantity is required.');
     END IF;
     IF v_qty <= 0 THEN
-        PERFORM stk_refuse(-4, format('Quantity %s refused: a carton needs a quantity above 0.', stk_qty(v_qty)));
+        PERFORM refuse(-4, format('Quantity %s refused: a carton needs a quantity above 0.', qty_text(v_qty)));
     END IF;
     SELECT coalesce(sum(s.qty - s.qty_booked), 0) INTO v_have
     FROM stock s
@@ -1106,10 +1068,10 @@ BEGIN
       AND s.warehouse = v_location.warehouse AND s.location = v_location.location AND s.carton_no IS NULL
       AND s.status IN ('AVAILABLE', 'HOLD') AND (v_batch = '' OR s.batch_no = v_batch);
     IF v_qty > v_have THEN
-        PERFORM stk_refuse(-4, format('Cannot pack %s %s of %s: %s holds only %s %s%s outside cartons.',
-                                      stk_qty(v_qty), v_uom, v_product.item_no, v_location.location,
-                                      stk_qty(v_have), v_uom,
-                                      CASE WHEN v_batch <> '' THEN ' of batch ' || v_batch ELSE '' END));
+        PERFORM refuse(-4, format('Cannot pack %s %s of %s: %s holds only %s %s%s outside cartons.',
+                                  qty_text(v_qty), v_uom, v_product.item_no, v_location.location,
+                                  qty_text(v_have), v_uom,
+                                  CASE WHEN v_batch <> '' THEN ' of batch ' || v_batch ELSE '' END));
     END IF;
 
     INSERT INTO carton (client, carton_no, warehouse, location, maker)
@@ -1132,14 +1094,12 @@ BEGIN
         v_left := v_left - v_take;
     END LOOP;
 
-    RETURN QUERY SELECT 0, format('Carton %s created with %s %s of %s.', v_carton, stk_qty(v_qty), v_uom,
+    RETURN QUERY SELECT 0, format('Carton %s created with %s %s of %s.', v_carton, qty_text(v_qty), v_uom,
                                   v_product.item_no), v_carton;
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM, NULL::text;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Carton not created: ' || SQLERRM, NULL::text;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Carton not created'),
+                            NULL::text;
 END
 $$;
 
@@ -1158,14 +1118,13 @@ DECLARE
     v_location location%ROWTYPE;
     v_box      carton%ROWTYPE;
     v_where    text;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
+    v_operator := active_operator(p_operator);
     IF v_client = '' OR v_carton = '' THEN
-        PERFORM stk_refuse(-1, 'Client and carton number are required.');
+        PERFORM refuse(-1, 'Client and carton number are required.');
     END IF;
     IF NOT EXISTS (SELECT 1 FROM client c WHERE c.client = v_client) THEN
-        PERFORM stk_refuse(-2, format('Client %s not found.', v_client));
+        PERFORM refuse(-2, format('Client %s not found.', v_client));
     END IF;
     v_location := stk_location(p_warehouse, p_location);
 
@@ -1178,7 +1137,7 @@ BEGIN
         RETURN;
     END IF;
     IF v_box.status = 'DESPATCHED' THEN
-        PERFORM stk_refuse(-3, format('Carton %s has been despatched.', v_carton));
+        PERFORM refuse(-3, format('Carton %s has been despatched.', v_carton));
     END IF;
     SELECT s.warehouse || '/' || s.location INTO v_where
     FROM stock s
@@ -1186,8 +1145,8 @@ BEGIN
       AND (s.warehouse, s.location) <> (v_location.warehouse, v_location.location)
     LIMIT 1;
     IF FOUND THEN
-        PERFORM stk_refuse(-3, format('Carton %s holds stock in %s; relocate the carton to move it.', v_carton,
-                                      v_where));
+        PERFORM refuse(-3, format('Carton %s holds stock in %s; relocate the carton to move it.', v_carton,
+                                  v_where));
     END IF;
     UPDATE carton c
     SET warehouse = v_location.warehouse, location = v_location.location, maker = v_operator,
@@ -1196,11 +1155,8 @@ BEGIN
     RETURN QUERY SELECT 0, format('Carton %s mapped to %s/%s.', v_carton, v_location.warehouse,
                                   v_location.location);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Carton not mapped: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Carton not mapped');
 END
 $$;
 
@@ -1220,45 +1176,44 @@ DECLARE
     v_box      carton%ROWTYPE;
     v_lines    integer;
     v_line     stock%ROWTYPE;
-    v_detail   text;
 BEGIN
-    v_operator := stk_operator(p_operator);
+    v_operator := active_operator(p_operator);
     IF v_client = '' OR v_parent = '' OR v_child = '' THEN
-        PERFORM stk_refuse(-1, 'Client, parent carton and child carton are required.');
+        PERFORM refuse(-1, 'Client, parent carton and child carton are required.');
     END IF;
     IF v_parent = v_child THEN
-        PERFORM stk_refuse(-1, 'The child carton needs a label of its own.');
+        PERFORM refuse(-1, 'The child carton needs a label of its own.');
     END IF;
     SELECT c.* INTO v_box FROM carton c WHERE c.client = v_client AND c.carton_no = v_parent FOR UPDATE;
     IF NOT FOUND THEN
-        PERFORM stk_refuse(-2, format('Carton %s not found for client %s.', v_parent, v_client));
+        PERFORM refuse(-2, format('Carton %s not found for client %s.', v_parent, v_client));
     END IF;
     IF EXISTS (SELECT 1 FROM carton c WHERE c.client = v_client AND c.carton_no = v_child) THEN
-        PERFORM stk_refuse(-3, format('Carton %s already exists.', v_child));
+        PERFORM refuse(-3, format('Carton %s already exists.', v_child));
     END IF;
     IF v_qty IS NULL THEN
-        PERFORM stk_refuse(-1, 'Child quantity is required.');
+        PERFORM refuse(-1, 'Child quantity is required.');
     END IF;
     IF v_qty <= 0 THEN
-        PERFORM stk_refuse(-4, format('Quantity %s refused: a split needs a quantity above 0.', stk_qty(v_qty)));
+        PERFORM refuse(-4, format('Quantity %s refused: a split needs a quantity above 0.', qty_text(v_qty)));
     END IF;
     SELECT count(*) INTO v_lines
     FROM stock s
     WHERE s.client = v_client AND s.carton_no = v_parent AND s.qty > 0 AND s.status <> 'DESPATCHED';
     IF v_lines = 0 THEN
-        PERFORM stk_refuse(-3, format('Carton %s holds no stock.', v_parent));
+        PERFORM refuse(-3, format('Carton %s holds no stock.', v_parent));
     END IF;
     IF v_lines > 1 THEN
-        PERFORM stk_refuse(-3, format('Carton %s holds %s stock lines; a split by quantity needs a single line.',
-                                      v_parent, v_lines));
+        PERFORM refuse(-3, format('Carton %s holds %s stock lines; a split by quantity needs a single line.',
+                                  v_parent, v_lines));
     END IF;
     SELECT s.* INTO v_line
     FROM stock s
     WHERE s.client = v_client AND s.carton_no = v_parent AND s.qty > 0 AND s.status <> 'DESPATCHED';
     IF v_line.status IN ('RECEIVING', 'PICKED') THEN
-        PERFORM stk_refuse(-3, format('Carton %s is %s and cannot be split.', v_parent,
-                                      CASE v_line.status WHEN 'RECEIVING' THEN 'waiting for putaway'
-                                                         ELSE 'picked for order ' || v_line.so_no END));
+        PERFORM refuse(-3, format('Carton %s is %s and cannot be split.', v_parent,
+                                  CASE v_line.status WHEN 'RECEIVING' THEN 'waiting for putaway'
+                                                     ELSE 'picked for order ' || v_line.so_no END));
     END IF;
 
     INSERT INTO carton (client, carton_no, warehouse, location, pallet, parent_carton_no, maker)
@@ -1267,15 +1222,12 @@ BEGIN
     PERFORM stk_move_line(v_line.rec_num, v_qty, v_line.warehouse, v_line.location, v_line.pallet, v_child,
                           NULL, NULL, 'SPLIT', 'Carton split from ' || v_parent, NULL, v_operator);
 
-    RETURN QUERY SELECT 0, format('%s %s of %s moved from carton %s to carton %s; %s %s left.', stk_qty(v_qty),
-                                  v_line.uom, v_line.item_no, v_parent, v_child, stk_qty(v_line.qty - v_qty),
+    RETURN QUERY SELECT 0, format('%s %s of %s moved from carton %s to carton %s; %s %s left.', qty_text(v_qty),
+                                  v_line.uom, v_line.item_no, v_parent, v_child, qty_text(v_line.qty - v_qty),
                                   v_line.uom);
 EXCEPTION
-    WHEN SQLSTATE 'TW001' THEN
-        GET STACKED DIAGNOSTICS v_detail = PG_EXCEPTION_DETAIL;
-        RETURN QUERY SELECT v_detail::integer, SQLERRM;
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Carton not split: ' || SQLERRM;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Carton not split');
 END
 $$;
 

@@ -37,7 +37,7 @@ CREATE FUNCTION assign_whse_task_manual(operator text, movement_type text, clien
 RETURNS TABLE (sqlstatus integer, sqlmsg text, wo_number text)
 LANGUAGE plpgsql AS $$
 DECLARE
-    v_operator text := upper(btrim(assign_whse_task_manual.operator));
+    v_operator text;
     v_type     text := upper(btrim(assign_whse_task_manual.movement_type));
     v_client   text := btrim(assign_whse_task_manual.client);
     v_order    text := btrim(assign_whse_task_manual.order_no);
@@ -45,33 +45,18 @@ DECLARE
                                 upper(btrim(assign_whse_task_manual.operator)));
     v_wo       works_order%ROWTYPE;
 BEGIN
-    IF coalesce(v_operator, '') = '' THEN
-        RETURN QUERY SELECT -1, 'Operator is required.', NULL::text;
-        RETURN;
-    END IF;
-    IF NOT EXISTS (SELECT 1 FROM operator o WHERE o.operator = v_operator AND o.status = 'ACTIVE') THEN
-        RETURN QUERY SELECT -2, format('Operator %s is not an active operator.', v_operator), NULL::text;
-        RETURN;
-    END IF;
+    v_operator := active_operator(assign_whse_task_manual.operator, assign_whse_task_manual.client);
     IF coalesce(v_type, '') = '' THEN
-        RETURN QUERY SELECT -3, 'Movement type is required.', NULL::text;
-        RETURN;
+        PERFORM refuse(-3, 'Movement type is required.');
     END IF;
     IF NOT EXISTS (SELECT 1 FROM movement_type m WHERE m.movement_type = v_type) THEN
-        RETURN QUERY SELECT -4, format('Movement type %s is not known.', v_type), NULL::text;
-        RETURN;
+        PERFORM refuse(-4, format('Movement type %s is not known.', v_type));
     END IF;
     IF coalesce(v_client, '') = '' THEN
-        RETURN QUERY SELECT -5, 'Client is required.', NULL::text;
-        RETURN;
-    END IF;
-    IF NOT EXISTS (SELECT 1 FROM operator_client oc WHERE oc.operator = v_operator AND oc.client = v_client) THEN
-        RETURN QUERY SELECT -6, format('Operator %s does not work for client %s.', v_operator, v_client), NULL::text;
-        RETURN;
+        PERFORM refuse(-5, 'Client is required.');
     END IF;
     IF coalesce(v_order, '') = '' THEN
-        RETURN QUERY SELECT -7, 'Order number is required.', NULL::text;
-        RETURN;
+        PERFORM refuse(-7, 'Order number is required.');
     END IF;
 
     SELECT w.* INTO v_wo
@@ -82,15 +67,12 @@ BEGIN
     LIMIT 1
     FOR UPDATE;
     IF NOT FOUND THEN
-        RETURN QUERY SELECT -8, format('No unfinished %s works order for order %s of client %s.',
-                                       v_type, v_order, v_client), NULL::text;
-        RETURN;
+        PERFORM refuse(-8, format('No unfinished %s works order for order %s of client %s.',
+                                  v_type, v_order, v_client));
     END IF;
     IF NOT EXISTS (SELECT 1 FROM operator_warehouse ow
                    WHERE ow.operator = v_operator AND ow.warehouse = v_wo.warehouse) THEN
-        RETURN QUERY SELECT -9, format('Operator %s does not work in warehouse %s.', v_operator, v_wo.warehouse),
-                            NULL::text;
-        RETURN;
+        PERFORM refuse(-9, format('Operator %s does not work in warehouse %s.', v_operator, v_wo.warehouse));
     END IF;
     IF v_wo.assigned_to = v_operator THEN
         RETURN QUERY SELECT 0, format('Works order %s is already assigned to %s.', v_wo.wo_no, v_operator),
@@ -98,9 +80,7 @@ BEGIN
         RETURN;
     END IF;
     IF v_wo.assigned_to IS NOT NULL AND v_wo.status <> 'OPEN' THEN
-        RETURN QUERY SELECT -10, format('Works order %s is assigned to %s.', v_wo.wo_no, v_wo.assigned_to),
-                            NULL::text;
-        RETURN;
+        PERFORM refuse(-10, format('Works order %s is assigned to %s.', v_wo.wo_no, v_wo.assigned_to));
     END IF;
 
     PERFORM assign_works_order_to(v_wo.wo_no, v_operator, v_maker);
@@ -108,7 +88,8 @@ BEGIN
                                   v_operator), v_wo.wo_no;
 EXCEPTION
     WHEN OTHERS THEN
-        RETURN QUERY SELECT -99, 'Task not assigned: ' || SQLERRM, NULL::text;
+        RETURN QUERY SELECT failure_status(SQLSTATE), failure_message(SQLSTATE, SQLERRM, 'Task not assigned'),
+                            NULL::text;
 END
 $$;
 
@@ -123,7 +104,7 @@ CREATE FUNCTION assign_works_order(operator text, area text, movement_type text,
 RETURNS TABLE (works_order text, sqlstatus integer, sqlmsg text)
 LANGUAGE plpgsql AS $$
 DECLARE
-    v_operator text := upper(btrim(assign_works_order.operator));
+    v_operator text;
     v_area     text := nullif(btrim(assign_works_order.area), '');
     v_type     text := nullif(upper(btrim(assign_works_order.movement_type)), '');
     v_maker    text := coalesce(nullif(upper(btrim(assign_works_order.maker)), ''),
@@ -132,20 +113,10 @@ DECLARE
     v_wo       works_order%ROWTYPE;
     v_what     text;
 BEGIN
-    IF coalesce(v_operator, '') = '' THEN
-        RETURN QUERY SELECT NULL::text, -1, 'Operator is required.';
-        RETURN;
-    END IF;
-    SELECT o.default_warehouse INTO v_default
-    FROM operator o
-    WHERE o.operator = v_operator AND o.status = 'ACTIVE';
-    IF NOT FOUND THEN
-        RETURN QUERY SELECT NULL::text, -2, format('Operator %s is not an active operator.', v_operator);
-        RETURN;
-    END IF;
+    v_operator := active_operator(assign_works_order.operator);
+    SELECT o.default_warehouse INTO v_default FROM operator o WHERE o.operator = v_operator;
     IF v_type IS NOT NULL AND NOT EXISTS (SELECT 1 FROM movement_type m WHERE m.movement_type = v_type) THEN
-        RETURN QUERY SELECT NULL::text, -3, format('Movement type %s is not known.', v_type);
-        RETURN;
+        PERFORM refuse(-3, format('Movement type %s is not known.', v_type));
     END IF;
     v_what := concat_ws(' ', coalesce(v_type, 'open'), 'works order',
                         CASE WHEN v_area IS NOT NULL THEN 'in area ' || v_area END);
@@ -177,8 +148,7 @@ BEGIN
     LIMIT 1
     FOR UPDATE OF w SKIP LOCKED;
     IF NOT FOUND THEN
-        RETURN QUERY SELECT NULL::text, -4, format('No %s to take.', v_what);
-        RETURN;
+        PERFORM refuse(-4, format('No %s to take.', v_what));
     END IF;
 
     PERFORM assign_works_order_to(v_wo.wo_no, v_operator, v_maker);
@@ -187,7 +157,8 @@ BEGIN
                                               v_operator);
 EXCEPTION
     WHEN OTHERS THEN
-        RETURN QUERY SELECT NULL::text, -99, 'Works order not assigned: ' || SQLERRM;
+        RETURN QUERY SELECT NULL::text, failure_status(SQLSTATE),
+                            failure_message(SQLSTATE, SQLERRM, 'Works order not assigned');
 END
 $$;
 

@@ -2,7 +2,9 @@
 -- one transaction that is rolled back.
 
 \set ON_ERROR_STOP 1
+\ir support/ledger.sql
 BEGIN;
+SELECT pg_temp.ledger_open();
 
 -- Whether a location may be counted.
 DO $$
@@ -204,6 +206,25 @@ BEGIN
 END
 $$;
 
+-- A line the count did not find is written off at the finish: the
+-- difference is journalled like any other.
+DO $$
+DECLARE
+    res record;
+BEGIN
+    SELECT * INTO res FROM rf_cc_update_cycle_count('JOE', 'Y', 'W1', 'P-55', '', 'C01', 'A1001', 'EA', 6, 6, 'A',
+                                                    '', 'CYCLECOUNT', 151, '', '', '', '', '', '', '', '');
+    SELECT * INTO res FROM rf_update_rf_stkcount_location('W1', 'P-55', '', 'JOE');
+    ASSERT res.sqlstatus = 0 AND res.lines_counted = 1 AND res.lines_adjusted = 1,
+        format('finish: got %s "%s"', res.sqlstatus, res.sqlmsg);
+    ASSERT (SELECT string_agg(rec_num || '=' || qty, ' ' ORDER BY rec_num) FROM stock WHERE rec_num IN (151, 152))
+           = '151=6 152=0', 'the line not found is written off';
+    ASSERT EXISTS (SELECT 1 FROM stock_movement m
+                   WHERE m.movement_type = 'COUNT' AND m.rec_num = 152 AND m.qty = -10 AND m.qty_after = 0),
+        'the write-off is journalled';
+END
+$$;
+
 -- Count tasks close once their location has been counted.
 DO $$
 DECLARE
@@ -236,4 +257,5 @@ BEGIN
 END
 $$;
 
+SELECT pg_temp.ledger_check('counting');
 ROLLBACK;

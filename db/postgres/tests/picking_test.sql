@@ -3,7 +3,9 @@
 -- rolled back; any failed assertion stops the file (run by scripts/db.sh test).
 
 \set ON_ERROR_STOP 1
+\ir support/ledger.sql
 BEGIN;
+SELECT pg_temp.ledger_open();
 
 DO $$
 DECLARE
@@ -75,7 +77,7 @@ BEGIN
     -- first, and refuses more than the pallet can give.
     CALL rf_pick_sales_detail2('C02', 'SO2001', '2', '13', 'P0000796', 'OUTA', '', 'joe', v_status, v_msg);
     ASSERT v_status = -20, 'a direct pick beyond the line is refused';
-    UPDATE stock SET qty = 12 WHERE rec_num = 79 AND pallet = 'P0000796';
+    CALL rf_update_pallet_location_qty('79', '', '12', 'Recount', 'joe', v_status, v_msg);
     CALL rf_pick_sales_detail2('C02', 'SO2001', '2', '12', 'P0000796', 'OUTA', '', 'joe', v_status, v_msg);
     ASSERT v_status = 0, v_msg;
     ASSERT (SELECT status FROM activity WHERE wo_no = v_wo AND task_no = 2) = 'COMPLETED', 'the allocation is used';
@@ -122,6 +124,15 @@ BEGIN
     ASSERT v_status = 0, v_msg;
     ASSERT (SELECT status FROM serial_number WHERE item_no = 'A1005' AND serial_no = 'SNA1005-10501') = 'INSTOCK',
         'a removed serial number is back in stock';
+    -- Despatched with its pallet, a serial number leaves for good.
+    CALL rf_update_so_serial('C01', 'A1005', 'SNA1005-10501', '', 'SO1002', '', 'joe', v_status, v_msg);
+    SELECT sqlstatus INTO v_status FROM rf_confirm_despatch('C01', '', 'SO1002', '', 'OUTB', 'T79', '', '', '', '',
+                                                            'joe');
+    ASSERT v_status = 0 AND (SELECT status || '/' || delivery_order FROM serial_number
+                             WHERE item_no = 'A1005' AND serial_no = 'SNA1005-10501') = 'DESPATCHED/T79',
+        'the serial number left on the trip';
+    CALL rf_remove_so_serial('C01', 'A1005', 'SNA1005-10501', 'SO1002', 'joe', v_status, v_msg);
+    ASSERT v_status = -58, format('a despatched serial number stays on its order: %s', v_msg);
 
     -- Task, activity and line numbers are whole: a fraction is refused, not
     -- rounded onto another pick.
@@ -168,6 +179,76 @@ BEGIN
     LOOP
         ASSERT r.qty_booked = r.held, format('stock record %s books %s but picks hold %s', r.rec_num, r.qty_booked, r.held);
     END LOOP;
+END
+$$;
+
+SELECT pg_temp.ledger_check('picking and despatch');
+ROLLBACK;
+
+-- Allocation by rotation: an order line takes stock first expiring first,
+-- then first received, pick faces before bulk; only stock that may serve
+-- it (its unit and grade, available and unbooked, unexpired, in a usable
+-- location of the order's warehouse, not another customer's), and never
+-- more than the order asks or than the stock has.
+BEGIN;
+DO $$
+DECLARE
+    v_row    record;
+    v_status integer;
+    v_msg    text;
+    v_cur    refcursor;
+    v_listed text := '';
+BEGIN
+    UPDATE stock SET status = 'HOLD' WHERE client = 'C01' AND item_no = 'A1019';
+    UPDATE location SET status = 'BLOCKED' WHERE warehouse = 'W1' AND location = 'D-12-2';
+    INSERT INTO pallet (pallet, client) SELECT 'PROT' || n, 'C01' FROM generate_series(1, 13) AS n;
+    INSERT INTO stock (client, item_no, warehouse, location, pallet, uom, qty, qty_booked, grade, expiry_date,
+                       receipt_date, owner, status)
+    VALUES ('C01', 'A1019', 'W1', 'D-10-1', 'PROT1', 'EA', 5, 0, 'A', DATE '2031-06-01', NULL, NULL, 'AVAILABLE'),
+           ('C01', 'A1019', 'W1', 'D-10-2', 'PROT2', 'EA', 5, 0, 'A', DATE '2031-01-01', NULL, NULL, 'AVAILABLE'),
+           ('C01', 'A1019', 'W1', 'P-19', NULL, 'EA', 5, 0, 'A', NULL, DATE '2024-01-01', NULL, 'AVAILABLE'),
+           ('C01', 'A1019', 'W1', 'D-10-3', 'PROT4', 'EA', 5, 0, 'A', NULL, DATE '2023-01-01', NULL, 'AVAILABLE'),
+           ('C01', 'A1019', 'W1', 'D-11-1', 'PROT5', 'EA', 5, 0, 'A', NULL, DATE '2024-01-01', NULL, 'AVAILABLE'),
+           -- None of these may serve it.
+           ('C01', 'A1019', 'W1', 'D-11-2', 'PROT6', 'EA', 50, 0, 'A', current_date - 1, NULL, NULL, 'AVAILABLE'),
+           ('C01', 'A1019', 'W1', 'D-11-3', 'PROT7', 'EA', 50, 0, 'A', NULL, NULL, 'CUST002', 'AVAILABLE'),
+           ('C01', 'A1019', 'W2', 'X-01', 'PROT8', 'EA', 50, 0, 'A', NULL, NULL, NULL, 'AVAILABLE'),
+           ('C01', 'A1019', 'W1', 'D-12-1', 'PROT9', 'EA', 50, 0, 'B', NULL, NULL, NULL, 'AVAILABLE'),
+           ('C01', 'A1019', 'W1', 'D-12-2', 'PROT10', 'EA', 50, 0, 'A', NULL, NULL, NULL, 'AVAILABLE'),
+           ('C01', 'A1019', 'W1', 'D-12-3', 'PROT11', 'CTN', 5, 0, 'A', NULL, NULL, NULL, 'AVAILABLE'),
+           ('C01', 'A1019', 'W1', 'D-13-1', 'PROT12', 'EA', 50, 50, 'A', NULL, NULL, NULL, 'AVAILABLE'),
+           ('C01', 'A1019', 'W1', 'RCV-01', 'PROT13', 'EA', 50, 0, 'A', NULL, NULL, NULL, 'RECEIVING');
+    INSERT INTO sales_order (client, order_no, customer, warehouse) VALUES ('C01', 'SO9901', 'CUST001', 'W1');
+    INSERT INTO sales_order_line (client, order_no, line_no, org_item, item_no, uom, qty, grade)
+    VALUES ('C01', 'SO9901', 1, 'A1019', 'A1019', 'EA', 22, 'A'),
+           ('C01', 'SO9901', 2, 'A1019', 'A1019', 'EA', 10, 'A');
+
+    -- The pallets that can serve line 1, first expiring first (pick faces
+    -- hold no pallets; another unit counts in lowest units).
+    CALL rf_pick_find_matching_pallet('C01', 'SO9901', '1', v_status, v_msg, v_cur);
+    LOOP
+        FETCH v_cur INTO v_row;
+        EXIT WHEN NOT FOUND;
+        v_listed := v_listed || v_row.pallet || ':' || v_row.qty_free_luom || ' ';
+    END LOOP;
+    ASSERT v_status = 0 AND v_listed = 'PROT2:5 PROT1:5 PROT4:5 PROT5:5 PROT11:50 ',
+        format('matching pallets: %s "%s" %s', v_status, v_msg, v_listed);
+
+    SELECT * INTO v_row FROM rf_extract_order_picklist('C01', '', 'SO9901', NULL, '', 'joe', '') LIMIT 1;
+    ASSERT v_row.sqlstatus = 0 AND v_row.sqlmsg = '6 picks for sales order SO9901; 6 allocated now; line 2 short '
+                                                  'by 7 EA.', format('%s', v_row);
+    ASSERT (SELECT string_agg(a.so_line_no || ':' || a.location_from || ':' || a.qty, ' '
+                              ORDER BY a.so_line_no, a.activity_no)
+            FROM activity a WHERE a.so_no = 'SO9901')
+           = '1:D-10-2:5 1:D-10-1:5 1:D-10-3:5 1:P-19:5 1:D-11-1:2 2:D-11-1:3', 'the rotation';
+    ASSERT NOT EXISTS (SELECT 1 FROM stock s
+                       WHERE s.client = 'C01' AND s.item_no = 'A1019'
+                         AND s.qty_booked <> coalesce((SELECT sum(a.qty) FROM activity a
+                                                       WHERE a.rec_num = s.rec_num AND a.so_no = 'SO9901'), 0)
+                                             + CASE WHEN s.pallet = 'PROT12' THEN 50 ELSE 0 END),
+        'each stock line booked by exactly what its picks take';
+    ASSERT (SELECT string_agg(status || ':' || qty_allocated, ' ' ORDER BY line_no) FROM sales_order_line
+            WHERE order_no = 'SO9901') = 'ALLOCATED:22 ALLOCATED:3', 'never more than the order, nor the stock';
 END
 $$;
 

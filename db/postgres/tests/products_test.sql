@@ -97,8 +97,7 @@ BEGIN
              'Barcode 93 99 refused: a barcode is 1 to 50 characters without blanks.'),
             ('no barcode', 'C01', '', 'A1001', 'JOE', -3, 'Barcode is required.'),
             ('unknown item', 'C01', '9400', 'A9999', 'JOE', -6, 'Item A9999 not found for client C01.'),
-            ('operator of other clients', 'C02', '9400', 'B2019', 'ANN', -5, 'Operator ANN does not work for client C02.'),
-            ('locked operator', 'C01', '9400', 'A1001', 'NOBODY', -1, 'Operator NOBODY is not an active operator.')
+            ('operator of other clients', 'C02', '9400', 'B2019', 'ANN', -93, 'Operator ANN may not work for client C02.')
         ) AS t(name, client, barcode, item, operator, status, msg)
     LOOP
         CALL rf_update_product_barcode(c.client, c.barcode, c.item, 'Created through RF Terminal.', c.operator,

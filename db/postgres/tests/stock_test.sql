@@ -1,6 +1,65 @@
 -- Stock movement and carton routines, on the demo data. Everything runs in one
 -- transaction that is rolled back; a failed assertion stops the script.
+\ir support/ledger.sql
 BEGIN;
+SELECT pg_temp.ledger_open();
+
+-- Nothing goes below zero nor below what open tasks have booked: each of
+-- these quantities is refused, and a refusal changes nothing.
+DO $$
+DECLARE
+    c      record;
+    v_row  record;
+    v_before text;
+    v_now    text;
+BEGIN
+    SELECT format('%s %s %s %s %s', sum(qty), sum(qty_booked), count(*), (SELECT count(*) FROM carton),
+                  (SELECT count(*) FROM stock_movement))
+    INTO v_before FROM stock;
+    FOR c IN
+        SELECT * FROM (VALUES
+            ('more than the line holds', -4,
+             $c$CALL rf_item_relocation('', '', '', 'B-20-3', '', '', '1', '121', '', 'joe')$c$),
+            ('more than is not booked', -4,
+             $c$CALL rf_item_relocation2('5', 'W1', 'B-20-2', '', '97', '', 'joe')$c$),
+            ('a negative move', -4,
+             $c$CALL rf_item_relocation2('1', 'W1', 'B-20-2', '', '-1', '', 'joe')$c$),
+            ('a carton of more than lies loose', -4,
+             $c$SELECT * FROM rf_create_carton('W1', 'A-01-2', 'C01', 'A1001', '', 241, 'EA', 'CX1', 'joe')$c$),
+            ('a split of more than the carton holds', -4,
+             $c$SELECT * FROM rf_split_carton('C01', 'CTN3', 'CX3', 13, 'joe')$c$),
+            ('a correction below the booked quantity', -4,
+             $c$CALL rf_update_pallet_location_qty('5', '', '23', 'DOC', 'joe')$c$),
+            ('a negative correction', -4,
+             $c$CALL rf_update_pallet_location_qty('6', '', '-1', 'DOC', 'joe')$c$),
+            ('a carton below its booked quantity', -12,
+             $c$SELECT * FROM rf_adjust_carton_qty('C01', 'CTN1', 5, 'joe')$c$),
+            ('a negative carton', -4, $c$SELECT * FROM rf_adjust_carton_qty('C01', 'CTN9', -1, 'joe')$c$),
+            ('created stock of nothing', -4,
+             $c$SELECT * FROM rf_create_stock('W1', 'C-19-1', 'C01', 'A1002', '', 'EA', 0, 'F1', 'joe')$c$),
+            ('a top-up of more than the received line', -4,
+             $c$CALL rf_receipt_topup_putaway('C01', 'R000001', 1, '', 'A1001', 'EA', 121, '', '', '', '', '', '', '',
+                '', '', '', '', NULL, NULL, NULL, NULL, '', NULL, '', NULL, '', '', 'W1', 'P-01', 'joe')$c$),
+            ('a putaway close of more than the pallet brought', -4,
+             $c$SELECT * FROM rf_close_putaway_task('WO000001', 1, NULL, 121, '', '', '', '', 'joe')$c$),
+            ('a replenishment of more than was booked', -4,
+             $c$SELECT * FROM rf_close_replenish_task('WO000004', 1, NULL, 25, '', 'joe')$c$),
+            ('a pick of more than was allocated', -20,
+             $c$SELECT * FROM rf_confirm_item_picked('WO000002', 1, 1, '', 1, 'SO1001', 'C01', 'A1001', 'EA', 7, '',
+                '', '', NULL, '', 'OUTX', 'joe')$c$),
+            ('a pick from a pallet without the item', -26,
+             $c$CALL rf_pick_sales_detail2('C01', 'SO1002', '2', '1', 'P0000093', 'OUTX', '', 'joe')$c$)
+        ) AS t(name, status, call)
+    LOOP
+        EXECUTE c.call INTO v_row;
+        ASSERT (to_jsonb(v_row) ->> 'sqlstatus')::integer = c.status, format('%s: %s', c.name, v_row);
+    END LOOP;
+    SELECT format('%s %s %s %s %s', sum(qty), sum(qty_booked), count(*), (SELECT count(*) FROM carton),
+                  (SELECT count(*) FROM stock_movement))
+    INTO v_now FROM stock;
+    ASSERT v_now = v_before, format('a refusal changed stock: %s, then %s', v_before, v_now);
+END
+$$;
 
 -- Item relocation by stock line number.
 DO $$
@@ -163,8 +222,10 @@ BEGIN
 END
 $$;
 
+SELECT pg_temp.ledger_check('moves and corrections');
 ROLLBACK;
 BEGIN;
+SELECT pg_temp.ledger_open();
 
 -- Cartons.
 DO $$
@@ -239,4 +300,5 @@ BEGIN
 END
 $$;
 
+SELECT pg_temp.ledger_check('cartons');
 ROLLBACK;

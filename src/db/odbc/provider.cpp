@@ -1,0 +1,184 @@
+#include "db/odbc/provider.h"
+
+namespace talwen::db::odbc {
+namespace {
+
+// How long the list of installed drivers is trusted before the driver manager is asked again.
+constexpr std::chrono::seconds kDriversLifetime{60};
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// One request's connection: a link checked out of its target's pool.
+class OdbcConnection : public Connection {
+ public:
+  OdbcConnection(std::shared_ptr<OdbcProvider::Pool> pool, std::unique_ptr<Link> link,
+                 Environment& env, Target target, const Timeouts& timeouts, PoolSettings settings)
+      : pool_(std::move(pool)),
+        link_(std::move(link)),
+        env_(env),
+        target_(std::move(target)),
+        timeouts_(timeouts),
+        settings_(settings) {}
+  ~OdbcConnection() override { pool_->idle.GiveBack(std::move(link_), settings_); }
+  OdbcConnection(const OdbcConnection&) = delete;
+  OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+  std::vector<ResultSet> execute(std::string_view statement) override {
+    Link& link = live();
+    try {
+      return link.Execute(statement, timeouts_.command);
+    } catch (const DbError&) {
+      AfterFailure();
+      throw;
+    }
+  }
+
+  std::vector<Parameter> parameters(std::string_view procedure) override {
+    const RoutineName name = ParseRoutineName(procedure);
+    RoutinePtr routine;
+    try {
+      routine = pool_->routines.Get(name, LookUp(name));
+    } catch (const DbError&) {
+      AfterFailure();
+      throw;
+    }
+    described_[lower(name.text)] = routine;
+    return routine->EngineParameters();
+  }
+
+  CallResult call(std::string_view procedure, const std::vector<Value>& values) override {
+    const RoutineName name = ParseRoutineName(procedure);
+    RoutinePtr routine;
+    if (const auto it = described_.find(lower(name.text)); it != described_.end()) {
+      routine = it->second;
+    }
+    try {
+      if (!routine) routine = pool_->routines.Get(name, LookUp(name));
+      try {
+        return live().Call(*routine, values, timeouts_.command);
+      } catch (const OdbcError& e) {
+        if (link_->broken() || !IsStaleCall(e.records(), target_.dialect)) throw;
+        // The procedure changed since it was described: describe it again and, if that
+        // shows something new, call it once more with the values moved to their names.
+        const RoutinePtr fresh = pool_->routines.Refresh(name, LookUp(name));
+        if (*fresh == *routine) throw;
+        link_->Settle();
+        CallResult result =
+            live().Call(*fresh, ValuesFor(*routine, values, *fresh), timeouts_.command);
+        result.values = ValuesFor(*fresh, result.values, *routine);
+        return result;
+      }
+    } catch (const DbError&) {
+      AfterFailure();
+      throw;
+    }
+  }
+
+ private:
+  // The link for the next call: a new one when the last call lost the connection.
+  Link& live() {
+    if (!link_ || link_->broken()) {
+      link_.reset();
+      link_ = pool_->idle.Take();
+      if (!link_) link_ = Link::Open(env_, target_);
+    }
+    return *link_;
+  }
+
+  std::function<Routine()> LookUp(const RoutineName& name) {
+    return
+        [this, &name] { return RoutineOf(name, live().ProcedureColumns(name, timeouts_.command)); };
+  }
+
+  void AfterFailure() {
+    if (!link_) return;
+    if (link_->broken()) {
+      pool_->idle.Clear();
+    } else {
+      link_->Settle();
+    }
+  }
+
+  std::shared_ptr<OdbcProvider::Pool> pool_;
+  std::unique_ptr<Link> link_;
+  Environment& env_;
+  Target target_;
+  Timeouts timeouts_;
+  PoolSettings settings_;
+  // The routines parameters() described, by name: call() finds its values at their positions.
+  std::map<std::string, RoutinePtr> described_;
+};
+
+}  // namespace
+
+Settings ReadSettings(const IniFile* ini) {
+  Settings settings;
+  settings.pool = ReadPoolSettings(ini);
+  if (ini) settings.driver = ini->read_string("GENERAL", "ODBC DRIVER", "");
+  return settings;
+}
+
+OdbcProvider::OdbcProvider(std::function<Settings()> settings)
+    : settings_(std::move(settings)),
+      reaper_([this] { return this->settings().pool; }, [this] { ReleaseIdle(); }) {}
+
+OdbcProvider::~OdbcProvider() = default;
+
+Settings OdbcProvider::settings() const {
+  return settings_ ? settings_() : Settings{};
+}
+
+Target OdbcProvider::TargetFor(const ConnectionString& source, const Timeouts& timeouts) {
+  std::vector<InstalledDriver> drivers;
+  if (IsSqlServerProvider(source.get("Provider"))) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto now = std::chrono::steady_clock::now();
+    if (drivers_.empty() || now - drivers_listed_ >= kDriversLifetime) {
+      drivers_ = env_.Drivers();
+      drivers_listed_ = now;
+    }
+    drivers = drivers_;
+  }
+  return TargetOf(source, drivers, settings().driver, timeouts.connect);
+}
+
+std::shared_ptr<OdbcProvider::Pool> OdbcProvider::pool_for(const Target& target) {
+  reaper_.Start();
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::shared_ptr<Pool>& pool = pools_[target.connection_string];
+  if (!pool) pool = std::make_shared<Pool>(target);
+  return pool;
+}
+
+std::unique_ptr<Connection> OdbcProvider::open(const ConnectionString& source,
+                                               const Timeouts& timeouts) {
+  const Target target = TargetFor(source, timeouts);
+  std::shared_ptr<Pool> pool = pool_for(target);
+  std::unique_ptr<Link> link = pool->idle.Take();
+  if (!link) link = Link::Open(env_, target);
+  return std::make_unique<OdbcConnection>(std::move(pool), std::move(link), env_, target, timeouts,
+                                          settings().pool);
+}
+
+size_t OdbcProvider::idle_count(const ConnectionString& source) {
+  return pool_for(TargetFor(source, {}))->idle.idle_count();
+}
+
+void OdbcProvider::ReleaseIdle() {
+  std::vector<std::shared_ptr<Pool>> pools;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [key, pool] : pools_) pools.push_back(pool);
+  }
+  const PoolSettings now_settings = settings().pool;
+  const auto now = std::chrono::steady_clock::now();
+  for (const auto& pool : pools) pool->idle.ReleaseIdle(now, now_settings);
+}
+
+}  // namespace talwen::db::odbc
