@@ -1,3 +1,4 @@
+#include <chrono>
 #include <memory>
 
 #include "db/postgres/provider.h"
@@ -11,14 +12,21 @@ namespace talwen::program {
 
 void AddProviders(db::Connector& connector, const ConfigFile& config) {
   connector.add("PostgreSQL", std::make_shared<db::postgres::PostgresProvider>([&config] {
-                  // Read again only when the file changed.
+                  // Asked on every request: each thread looks at the file at most once a
+                  // second, and reads the keys again only when it changed.
+                  thread_local const ConfigFile* file = nullptr;
+                  thread_local std::chrono::steady_clock::time_point looked;
                   thread_local std::shared_ptr<const IniFile> seen;
                   thread_local db::postgres::PoolSettings settings;
+                  const auto now = std::chrono::steady_clock::now();
+                  if (file == &config && now - looked < std::chrono::seconds(1)) return settings;
                   auto ini = config.snapshot();
-                  if (ini != seen || !ini) {
+                  if (file != &config || ini != seen || !ini) {
                     settings = db::postgres::ReadPoolSettings(ini.get());
                     seen = std::move(ini);
                   }
+                  file = &config;
+                  looked = now;
                   return settings;
                 }));
 #ifdef TALWEN_WITH_ODBC
