@@ -29,15 +29,9 @@ Routine Positional() {
                       P("c", Mode::kIn, kOidText, true), P("out", Mode::kTable)});
 }
 
-Argument Text(std::string s) {
-  return {Argument::Kind::kText, std::move(s)};
-}
-Argument Number(std::string s) {
-  return {Argument::Kind::kNumber, std::move(s)};
-}
-Argument Null() {
-  return {Argument::Kind::kNull, ""};
-}
+using testing::Null;
+using testing::Number;
+using testing::Text;
 
 // A plan refers to its routine, which must outlive it.
 CallPlan Plan(const Routine& r, std::vector<Argument> arguments) {

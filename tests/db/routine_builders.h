@@ -1,9 +1,11 @@
-// Routines described by hand, as the catalog would describe them, for tests without a server.
+// Routines described by hand, as the catalog would describe them, and statement arguments as
+// the call bridge's parser gives them, for tests without a server.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "db/postgres/call_statement.h"
 #include "db/postgres/catalog.h"
 #include "db/postgres/pg_values.h"
 
@@ -35,6 +37,16 @@ inline Routine Make(bool procedure, std::vector<RoutineParameter> params, uint32
   r.parameters = std::move(params);
   r.Finish();
   return r;
+}
+
+inline Argument Text(std::string s) {
+  return {Argument::Kind::kText, std::move(s)};
+}
+inline Argument Number(std::string s) {
+  return {Argument::Kind::kNumber, std::move(s)};
+}
+inline Argument Null() {
+  return {Argument::Kind::kNull, ""};
 }
 
 }  // namespace talwen::db::postgres::testing
