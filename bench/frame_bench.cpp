@@ -119,7 +119,7 @@ void BM_ProcessAdjustCartonQty(benchmark::State& state) {
   h.env.now = [now = testing::Harness::fixed_now()] { return now; };
   const db::ResultSet answer = testing::Texts({"sqlstatus", "sqlmsg"}, {{"0", "Adjusted."}});
   Main main(h.env);
-  host::Session session;
+  Session session;
   {
     HeapCounter heap(state);
     for (auto _ : state) {

@@ -3,19 +3,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "host/values.h"
+#include "base/text.h"
 
 namespace talwen::db {
-namespace {
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-}  // namespace
-
 ConnectionString::ConnectionString(std::string_view text) : text_(text) {
   while (!text.empty()) {
     const auto eq = text.find('=');
@@ -27,7 +17,7 @@ ConnectionString::ConnectionString(std::string_view text) : text_(text) {
     }
     const std::string_view key = trim(text.substr(0, eq));
     text.remove_prefix(eq + 1);
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    text.remove_prefix(std::min(text.find_first_not_of(kBlanks), text.size()));
 
     std::string value;
     if (!text.empty() && (text.front() == '"' || text.front() == '\'')) {
@@ -59,14 +49,14 @@ ConnectionString::ConnectionString(std::string_view text) : text_(text) {
 
 bool ConnectionString::has(std::string_view keyword) const {
   for (const auto& [key, value] : pairs_) {
-    if (host::iequals(key, keyword)) return true;
+    if (iequals(key, keyword)) return true;
   }
   return false;
 }
 
 std::string ConnectionString::get(std::string_view keyword) const {
   for (const auto& [key, value] : pairs_) {
-    if (host::iequals(key, keyword)) return value;
+    if (iequals(key, keyword)) return value;
   }
   return {};
 }
@@ -83,7 +73,7 @@ std::unique_ptr<Connection> Connector::open(std::string_view connection_string,
   const ConnectionString& target = *last;
   const std::string name = target.get("Provider");
   for (const auto& [provider_name, provider] : providers_) {
-    if (host::iequals(provider_name, name)) return provider->open(target, timeouts);
+    if (iequals(provider_name, name)) return provider->open(target, timeouts);
   }
   throw DbError(kErrorNoProvider,
                 "Provider cannot be found. It may not be properly installed. (" + name + ")");

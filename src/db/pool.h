@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "frame/ini.h"
+#include "base/ini.h"
 
 namespace talwen::db {
 

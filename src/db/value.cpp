@@ -7,30 +7,6 @@
 namespace talwen {
 namespace {
 
-// Days from 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
-int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void civil_from_days(int64_t z, int& year, int& month, int& day) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (month <= 2));
-}
-
-constexpr int64_t kSerialZero = -25569;  // 1899-12-30 in days from 1970-01-01
-
 void append_two(std::string& out, int n) {
   out.push_back(static_cast<char>('0' + n / 10 % 10));
   out.push_back(static_cast<char>('0' + n % 10));
@@ -88,36 +64,6 @@ std::string format_significant(double d, int digits) {
 }
 
 }  // namespace
-
-double DateTime::serial() const {
-  const int64_t days =
-      days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kSerialZero;
-  const double fraction = (hour * 3600 + minute * 60 + second) / 86400.0;
-  // Before the zero, the fraction still counts forward in time (the serial's own rule).
-  return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
-}
-
-DateTime DateTime::from_serial(double serial) {
-  DateTime d;
-  const double whole = std::trunc(serial);
-  civil_from_days(static_cast<int64_t>(whole) + kSerialZero, d.year, d.month, d.day);
-  auto seconds = static_cast<int64_t>(std::llround(std::fabs(serial - whole) * 86400.0));
-  if (seconds >= 86400) seconds = 86399;
-  d.hour = static_cast<int>(seconds / 3600);
-  d.minute = static_cast<int>(seconds / 60 % 60);
-  d.second = static_cast<int>(seconds % 60);
-  return d;
-}
-
-DateTime DateTime::from_parts_rolling(int year, int month, int day) {
-  // Months roll into years first, then the day counts from the first of that month.
-  int64_t y = year + static_cast<int64_t>(std::floor((month - 1) / 12.0));
-  const int64_t m = ((month - 1) % 12 + 12) % 12 + 1;
-  const int64_t first = days_from_civil(y, static_cast<unsigned>(m), 1);
-  DateTime d;
-  civil_from_days(first + day - 1, d.year, d.month, d.day);
-  return d;
-}
 
 Value Value::boolean(bool b) {
   Value v(Kind::kBoolean);

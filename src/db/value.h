@@ -9,26 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/dates.h"
+
 namespace talwen {
-
-// A calendar date and time of day, without time zone. A time-of-day value has the date
-// 1899-12-30, the zero of the date serial numbers.
-struct DateTime {
-  int year = 1899, month = 12, day = 30;
-  int hour = 0, minute = 0, second = 0;
-
-  bool has_time() const { return hour != 0 || minute != 0 || second != 0; }
-  bool is_time_only() const { return year == 1899 && month == 12 && day == 30; }
-  friend bool operator==(const DateTime&, const DateTime&) = default;
-
-  // The date serial number (days since 1899-12-30, the fraction being the time of day).
-  double serial() const;
-  // The date of a serial number; the fraction is turned into the time of day.
-  static DateTime from_serial(double serial);
-  // The day of a year, month and day that may roll over (month 13 is January of the next
-  // year, day 0 is the last day of the previous month).
-  static DateTime from_parts_rolling(int year, int month, int day);
-};
 
 class Value {
  public:

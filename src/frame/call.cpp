@@ -1,5 +1,6 @@
 #include "frame/call.h"
 
+#include "base/text.h"
 #include "frame/reply.h"
 
 namespace talwen {
@@ -53,7 +54,7 @@ void Recordset::move_next() {
 const Value& Recordset::field(std::string_view name) const {
   const db::ResultSet& set = current();
   for (size_t c = 0; c < set.columns.size(); ++c) {
-    if (!host::iequals(set.columns[c].name, name)) continue;
+    if (!iequals(set.columns[c].name, name)) continue;
     if (row_ >= set.rows.size()) throw db::DbError(db::kErrorGeneric, "Either BOF or EOF is True.");
     return set.rows[row_][c];
   }
@@ -94,7 +95,7 @@ Command& Command::inputs(std::initializer_list<std::string_view> texts) {
 
 int Command::index_of(std::string_view name) const {
   for (size_t i = 0; i < parameters_.size(); ++i) {
-    if (host::iequals(parameters_[i].name, name)) return static_cast<int>(i);
+    if (iequals(parameters_[i].name, name)) return static_cast<int>(i);
   }
   not_found(name);
 }

@@ -23,11 +23,12 @@
 
 #include "db/connection.h"
 #include "frame/grid.h"
-#include "host/values.h"
+#include "frame/session.h"
 
 namespace talwen {
 
 class ConfigFile;
+class FunctionTable;
 
 // The program's identity, shown by the diagnostics pages.
 struct ComponentInfo {
@@ -43,6 +44,7 @@ struct ComponentInfo {
 struct Environment {
   const ConfigFile* config = nullptr;  // the INI file; null when there is none
   const db::Connector* connector = nullptr;
+  const FunctionTable* functions = nullptr;  // the RF functions served; none when null
   ComponentInfo component;
   // The clock of the trace log and its file names.
   std::function<std::chrono::system_clock::time_point()> now = std::chrono::system_clock::now;
@@ -126,8 +128,7 @@ struct TraceSettings {
 
 class Call {
  public:
-  Call(const Environment& env, host::Session& session, const host::Request& request,
-       db::Connection& connection)
+  Call(const Environment& env, Session& session, const Request& request, db::Connection& connection)
       : env(env), session(session), request(request), connection(connection) {}
 
   // The session value of key as text; "" when absent. Nothing is trimmed.
@@ -149,8 +150,8 @@ class Call {
   Command OpenCommand(std::string_view procedure);
 
   const Environment& env;
-  host::Session& session;
-  const host::Request& request;
+  Session& session;
+  const Request& request;
   db::Connection& connection;
 
   std::string server_name;        // server variable SERVER_NAME

@@ -5,8 +5,9 @@
 
 #include <array>
 #include <atomic>
-#include <cstdio>
 #include <utility>
+
+#include "base/dates.h"
 
 namespace talwen {
 
@@ -64,25 +65,16 @@ std::string date_stamped_path(std::string_view path, std::chrono::year_month_day
   const std::string_view extension =
       dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
 
-  std::array<char, 16> stamp{};
-  std::snprintf(stamp.data(), stamp.size(), "%04d%02u%02u", static_cast<int>(today.year()),
-                static_cast<unsigned>(today.month()), static_cast<unsigned>(today.day()));
-
   std::string stamped(base);
   stamped += '_';
-  stamped += stamp.data();
+  stamped += compact_date(today);
   stamped += '.';
   stamped += extension;
   return build_path(folder, stamped);
 }
 
 std::chrono::year_month_day local_today() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  return std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
-                                     std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
-                                     std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
+  return local_date(std::chrono::system_clock::now());
 }
 
 std::string default_ini_path() {

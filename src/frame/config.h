@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "frame/ini.h"
+#include "base/ini.h"
 
 namespace talwen {
 

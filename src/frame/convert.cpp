@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/text.h"
+
 namespace talwen {
 
 std::optional<double> NumberOf(std::string_view text) {
@@ -33,9 +35,7 @@ Value Int16OrZero(std::string_view key, std::string_view text) {
 }
 
 double StrictDouble(std::string_view text) {
-  std::string_view t = text;
-  while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
-  while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+  std::string_view t = trim(text, " ");
   bool negative = false;
   if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
     negative = t.front() == '-';

@@ -1,9 +1,9 @@
 #include "frame/grid.h"
 
-#include <array>
 #include <stdexcept>
 
-#include "host/values.h"
+#include "base/dates.h"
+#include "base/text.h"
 
 namespace talwen {
 namespace {
@@ -11,14 +11,8 @@ namespace {
 constexpr double kFirstSerial = -657434;  // 100-01-01
 constexpr double kLastSerial = 2958465;   // 9999-12-31
 
-std::string_view trim_spaces(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
 bool same_name(std::string_view a, std::string_view b) {
-  return host::iequals(trim_spaces(a), trim_spaces(b));
+  return iequals(trim(a, " "), trim(b, " "));
 }
 
 // Reads an unsigned number of 1 to max_digits digits at pos; advances pos.
@@ -32,19 +26,9 @@ std::optional<int> digits(std::string_view s, size_t& pos, size_t max_digits) {
   return n;
 }
 
+// A day of the years 100 to 9999.
 bool real_day(int y, int m, int d) {
-  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
-  const DateTime rolled = DateTime::from_parts_rolling(y, m, d);
-  return rolled.month == m && rolled.day == d;
-}
-
-std::optional<int> month_number(std::string_view name) {
-  static constexpr std::array<std::string_view, 12> kMonths = {
-      "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
-  for (size_t i = 0; i < kMonths.size(); ++i) {
-    if (host::iequals(kMonths[i], name)) return static_cast<int>(i) + 1;
-  }
-  return std::nullopt;
+  return y >= 100 && y <= 9999 && is_real_day(y, m, d);
 }
 
 // An optional time after the date: "hh:mm" or "hh:mm:ss", with an optional fraction.
@@ -137,7 +121,7 @@ std::string FormatIsoDate(const Value& value) {
 }
 
 std::optional<DateTime> ParseDateText(std::string_view text) {
-  const std::string_view s = trim_spaces(text);
+  const std::string_view s = trim(text, " ");
   DateTime d;
   size_t pos = 0;
   const auto first = digits(s, pos, 4);
@@ -159,7 +143,7 @@ std::optional<DateTime> ParseDateText(std::string_view text) {
     if (!y || pos - year_start != 4 || !real_day(*y, *m, *first)) return std::nullopt;
     d.year = *y, d.month = *m, d.day = *first;
   } else if (pos <= 2 && sep == ' ') {  // "dd Mon yyyy"
-    const auto m = month_number(s.substr(pos + 1, 3));
+    const auto m = month_of_abbreviation(s.substr(pos + 1, 3));
     pos += 4;
     if (!m || pos >= s.size() || s[pos++] != ' ') return std::nullopt;
     const size_t year_start = pos;

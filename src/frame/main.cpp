@@ -1,8 +1,9 @@
 #include "frame/main.h"
 
-#include <chrono>
 #include <exception>
 
+#include "base/dates.h"
+#include "base/text.h"
 #include "frame/config.h"
 #include "frame/dispatch.h"
 #include "frame/reply.h"
@@ -10,30 +11,6 @@
 
 namespace talwen {
 namespace {
-
-std::string lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-std::chrono::year_month_day local_date(std::chrono::system_clock::time_point now) {
-  // Worked out once a second per thread: the C library's local-time conversion takes a
-  // process-wide lock.
-  thread_local std::time_t second = -1;
-  thread_local std::chrono::year_month_day date;
-  const std::time_t t = std::chrono::system_clock::to_time_t(now);
-  if (t == second) return date;
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  second = t;
-  date = std::chrono::year_month_day(std::chrono::year(tm.tm_year + 1900),
-                                     std::chrono::month(static_cast<unsigned>(tm.tm_mon + 1)),
-                                     std::chrono::day(static_cast<unsigned>(tm.tm_mday)));
-  return date;
-}
 
 // load_config for this request: the same file, instance and day give what the thread's
 // last request got.
@@ -72,9 +49,9 @@ void report(const Call& call, std::string_view what) noexcept {
 // Run one handler: trace around it, and turn any failure into the empty reply.
 std::string run_handler(const RfFunction& function, Call& call) {
   try {
-    if (function.flags & kTraced) LogEnter(call);
+    if (!(function.flags & kUntraced)) LogEnter(call);
     std::string reply = function.handler(call);
-    if (function.flags & kTraced) LogExit(call, reply);
+    if (!(function.flags & kUntraced)) LogExit(call, reply);
     return reply;
   } catch (const std::exception& e) {
     report(call, e.what());
@@ -86,7 +63,7 @@ std::string run_handler(const RfFunction& function, Call& call) {
 
 }  // namespace
 
-std::string Main::Process(host::Session& session, const host::Request& request) {
+std::string Main::Process(Session& session, const Request& request) {
   html_ = false;
   function_name_.clear();
   std::string server_name, remote_addr, db_instance;
@@ -117,7 +94,9 @@ std::string Main::Process(host::Session& session, const host::Request& request) 
   function_name_ = call.function_name;
 
   std::string reply;
-  if (const RfFunction* function = FindFunction(lower(call.function_name))) {
+  const RfFunction* function =
+      env_.functions ? env_.functions->find(to_lower(call.function_name)) : nullptr;
+  if (function) {
     html_ = (function->flags & kHtml) != 0;
     reply = run_handler(*function, call);
   } else {

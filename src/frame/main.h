@@ -8,7 +8,7 @@
 #include <string>
 
 #include "frame/call.h"
-#include "host/values.h"
+#include "frame/session.h"
 
 namespace talwen {
 
@@ -19,7 +19,7 @@ class Main {
   // Read the configuration, open a database connection, run the handler named by the session
   // value "function" and return its reply; then remove every session value. A connection
   // failure is answered with the status pair and the session is kept.
-  std::string Process(host::Session& session, const host::Request& request);
+  std::string Process(Session& session, const Request& request);
 
   // After Process: the function name as given, and whether the reply is an HTML page.
   const std::string& function_name() const { return function_name_; }

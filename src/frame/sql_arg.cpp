@@ -1,22 +1,13 @@
 #include "frame/sql_arg.h"
 
-#include <array>
 #include <optional>
 
+#include "base/dates.h"
+#include "base/text.h"
 #include "db/value.h"
-#include "host/values.h"
 
 namespace talwen {
 namespace {
-
-constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-std::string_view trim_spaces(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
 
 // Substrings by 1-based character position, forgiving like the string functions the
 // templates were written for: past the end they give what there is.
@@ -56,7 +47,7 @@ std::string quoted_date(const DateTime& d) {
   std::string out = "'";
   out.push_back(static_cast<char>('0' + d.day / 10));
   out.push_back(static_cast<char>('0' + d.day % 10));
-  out.append(" ").append(kMonths[d.month - 1]).append(" ").append(std::to_string(d.year));
+  out.append(" ").append(month_abbreviation(d.month)).append(" ").append(std::to_string(d.year));
   out.push_back('\'');
   return out;
 }
@@ -74,21 +65,16 @@ bool all_digits(std::string_view s) {
 // "DD MMM YYYY": a date text with a month name, which must name a real day (no roll-over).
 // The day and year parts must be numbers: "27 Mar 08" is no date (its year part is "r 08").
 std::string date_from_month_name(std::string_view value) {
-  const std::string_view day_text = trim_spaces(left(value, 2));
-  const std::string_view year_text = trim_spaces(right(value, 4));
+  const std::string_view day_text = trim(left(value, 2), " ");
+  const std::string_view year_text = trim(right(value, 4), " ");
   if (!all_digits(day_text) || !all_digits(year_text)) return "Null";
   const auto day = leading_number(day_text);
   const auto year = leading_number(year_text);
   const std::string_view name = mid(value, 4, 3);
   if (!day || !year) return "Null";
-  for (size_t m = 0; m < kMonths.size(); ++m) {
-    if (!host::iequals(kMonths[m], name)) continue;
-    const DateTime d =
-        DateTime::from_parts_rolling(window_year(*year), static_cast<int>(m) + 1, *day);
-    if (d.month != static_cast<int>(m) + 1 || *day < 1) return "Null";
-    return quoted_date(d);
-  }
-  return "Null";
+  const std::optional<int> month = month_of_abbreviation(name);
+  if (!month || !is_real_day(window_year(*year), *month, *day)) return "Null";
+  return quoted_date(DateTime{.year = window_year(*year), .month = *month, .day = *day});
 }
 
 std::string text_literal(std::string_view value) {
@@ -122,20 +108,12 @@ std::string fixed_decimal(std::string_view value, size_t decimals) {
   return out;
 }
 
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string FormatSqlArg(std::string_view value, std::string_view type_code) {
-  value = trim_spaces(value);
+  value = trim(value, " ");
   if (value.empty()) return "Null";
-  const std::string code = upper(type_code);
+  const std::string code = to_upper(type_code);
 
   if (code == "C") return text_literal(value);
   if (code == "N" || code == "D") return number_literal(value);

@@ -3,11 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <ctime>
 #include <string>
 
+#include "base/dates.h"
+#include "base/text.h"
 #include "frame/call.h"
 #include "frame/reply.h"
 
@@ -16,18 +15,8 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 
-std::string local_stamp(std::chrono::system_clock::time_point now) {
-  const std::time_t t = std::chrono::system_clock::to_time_t(now);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
-                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return buf;
-}
-
 bool is_password_key(std::string_view key) {
-  return host::iequals(key, "PASSWORD");
+  return iequals(key, "PASSWORD");
 }
 
 }  // namespace
@@ -48,7 +37,7 @@ void LogEnter(const Call& call) {
   if (call.trace.path.empty()) return;
   std::string text = call.remote_addr + " entering " + call.function_name;
   if (call.trace.mode == "DETAIL" || call.trace.mode == "DETAILED") {
-    const host::Session& session = call.session;
+    const Session& session = call.session;
     for (int i = 1; i <= session.count(); ++i) {
       const std::string& key = session.key(i);
       const std::string& value = session.item(i);

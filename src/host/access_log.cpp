@@ -1,8 +1,8 @@
 #include "host/access_log.h"
 
 #include <cstdio>
-#include <ctime>
 
+#include "base/dates.h"
 #include "host/http_fields.h"
 
 namespace talwen::host {
@@ -13,33 +13,11 @@ constexpr size_t kFlushBytes = 32 * 1024;
 
 }  // namespace
 
-void AppendLocalTime(std::string& out, std::chrono::system_clock::time_point when) {
-  // The calendar second and zone of the last stamp this thread made.
-  thread_local std::time_t second = -1;
-  thread_local char date[24] = {};
-  thread_local char zone[8] = {};
-  const auto since_epoch =
-      std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-  const std::time_t t = static_cast<std::time_t>(since_epoch / 1000);
-  if (t != second) {
-    std::tm tm{};
-    ::localtime_r(&t, &tm);
-    std::strftime(date, sizeof(date), "%Y-%m-%dT%H:%M:%S", &tm);
-    std::strftime(zone, sizeof(zone), "%z", &tm);
-    second = t;
-  }
-  char ms[8];
-  std::snprintf(ms, sizeof(ms), ".%03d", static_cast<int>(since_epoch % 1000));
-  out += date;
-  out += ms;
-  out += zone;
-}
-
 void AppendAccessLine(std::string& out, const AccessEntry& entry,
                       std::chrono::system_clock::time_point when) {
   AppendLogField(out, entry.peer);
   out += ' ';
-  AppendLocalTime(out, when);
+  out += local_iso_stamp(when, true);
   out += ' ';
   AppendLogField(out, entry.method);
   out += ' ';

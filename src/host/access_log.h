@@ -36,10 +36,6 @@ struct AccessEntry {
 void AppendAccessLine(std::string& out, const AccessEntry& entry,
                       std::chrono::system_clock::time_point when);
 
-// Local time as 2009-01-05T10:15:01.123+0100. The calendar part is worked out once a second
-// per thread, since the C library's local-time conversion takes a process-wide lock.
-void AppendLocalTime(std::string& out, std::chrono::system_clock::time_point when);
-
 class AccessLog {
  public:
   // sink receives blocks of whole lines, each ending in "\n".

@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/ini.h"
 #include "frame/call.h"
-#include "frame/ini.h"
+#include "frame/session.h"
 #include "host/networks.h"
-#include "host/values.h"
 
 namespace talwen::host {
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "base/text.h"
+
 namespace talwen::host {
 namespace {
 
@@ -18,14 +20,6 @@ int hex_value(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-char upper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-char lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool is_alnum(char c) {
@@ -39,12 +33,6 @@ bool is_token_char(char c) {
     if (c == t) return true;
   }
   return false;
-}
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
 }
 
 bool all_digits(std::string_view s) {
@@ -122,17 +110,13 @@ std::string HeaderVariableName(std::string_view header) {
   std::string name = "HTTP_";
   for (char c : header) {
     if (c == '_' || !is_token_char(c)) return {};
-    name += c == '-' ? '_' : upper(c);
+    name += c == '-' ? '_' : ascii_upper(c);
   }
   return name;
 }
 
 std::string MediaType(std::string_view content_type) {
-  const std::string_view type = trim(content_type.substr(0, content_type.find(';')));
-  std::string out;
-  out.reserve(type.size());
-  for (char c : type) out += lower(c);
-  return out;
+  return to_lower(trim(content_type.substr(0, content_type.find(';'))));
 }
 
 std::string SessionIdOfCookie(std::string_view cookie_header) {
@@ -192,8 +176,8 @@ void AppendLogField(std::string& out, std::string_view text) {
     const auto b = static_cast<unsigned char>(c);
     if (b <= 0x20 || b >= 0x7f || c == '%') {
       out += '%';
-      out += static_cast<char>(upper(kHex[b >> 4]));
-      out += static_cast<char>(upper(kHex[b & 15]));
+      out += static_cast<char>(ascii_upper(kHex[b >> 4]));
+      out += static_cast<char>(ascii_upper(kHex[b & 15]));
     } else {
       out += c;
     }

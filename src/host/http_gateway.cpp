@@ -8,9 +8,11 @@
 #include <set>
 #include <stdexcept>
 
+#include "base/dates.h"
+#include "base/text.h"
 #include "frame/config.h"
-#include "frame/dispatch.h"
 #include "frame/main.h"
+#include "functions/function_table.h"
 #include "host/access_log.h"
 #include "host/http_fields.h"
 #include "host/http_server.h"
@@ -67,8 +69,7 @@ GatewayOptions with_defaults(GatewayOptions options) {
   if (!options.access_log) options.access_log = [](std::string_view lines) { write_all(1, lines); };
   if (!options.server_log) {
     options.server_log = [](std::string_view text) {
-      std::string line;
-      AppendLocalTime(line, std::chrono::system_clock::now());
+      std::string line = local_iso_stamp(std::chrono::system_clock::now(), true);
       line += ' ';
       line += text;
       line += '\n';

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "base/ini.h"
 #include "frame/call.h"
 #include "host/gateway_settings.h"
 

@@ -17,8 +17,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "base/text.h"
 #include "host/http_fields.h"
-#include "host/values.h"
 
 namespace talwen::host {
 namespace {

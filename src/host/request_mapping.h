@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "frame/session.h"
 #include "host/http_server.h"
-#include "host/values.h"
 
 namespace talwen::host {
 

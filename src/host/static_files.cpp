@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "host/values.h"
+#include "base/text.h"
 
 namespace talwen::host {
 

@@ -31,8 +31,8 @@ int usage(const std::string& problem) {
 int CallCommand(int argc, char** argv) {
   std::string config_path;
   bool show_session = false;
-  host::Session session;
-  host::Request request;
+  Session session;
+  Request request;
   request.server_variables.set("SERVER_NAME", "localhost");
   request.server_variables.set("REMOTE_ADDR", "127.0.0.1");
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "build_info.h"
+#include "functions/function_table.h"
 #include "programs/program.h"
 
 namespace talwen::program {
@@ -27,6 +28,7 @@ Engine::Engine(const std::string& config_path)
   AddProviders(connector_, config_);
   env_.config = &config_;
   env_.connector = &connector_;
+  env_.functions = &RfFunctions();
   env_.component = this_component();
 }
 

@@ -1,8 +1,12 @@
+// The database providers of this build: each provider folder under src/db/ is a library of its
+// own, switched on or off when the build is configured (TALWEN_WITH_<NAME>).
 #include <chrono>
 #include <memory>
 
-#include "db/postgres/provider.h"
 #include "programs/program.h"
+#ifdef TALWEN_WITH_POSTGRES
+#include "db/postgres/provider.h"
+#endif
 #ifdef TALWEN_WITH_ODBC
 #include "db/odbc/provider.h"
 #include "db/odbc/target.h"
@@ -10,7 +14,9 @@
 
 namespace talwen::program {
 
-void AddProviders(db::Connector& connector, const ConfigFile& config) {
+void AddProviders([[maybe_unused]] db::Connector& connector,
+                  [[maybe_unused]] const ConfigFile& config) {
+#ifdef TALWEN_WITH_POSTGRES
   connector.add("PostgreSQL", std::make_shared<db::postgres::PostgresProvider>([&config] {
                   // Asked on every request: each thread looks at the file at most once a
                   // second, and reads the keys again only when it changed.
@@ -29,6 +35,7 @@ void AddProviders(db::Connector& connector, const ConfigFile& config) {
                   looked = now;
                   return settings;
                 }));
+#endif
 #ifdef TALWEN_WITH_ODBC
   // One provider under every name it answers to, so all share its pools.
   const auto odbc = std::make_shared<db::odbc::OdbcProvider>([&config] {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/dates.h"
 #include "db/pool.h"
 #include "host/http_gateway.h"
 #include "programs/program.h"
@@ -36,12 +37,8 @@ int usage(const std::string& problem) {
 
 // One line on standard error, stamped with the local time, written at once.
 void say(std::string_view text) {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  ::localtime_r(&now, &tm);
-  char stamp[32];
-  std::strftime(stamp, sizeof(stamp), "%Y-%m-%dT%H:%M:%S%z", &tm);
-  std::string line = std::string(stamp) + " " + std::string(text) + "\n";
+  const std::string line =
+      local_iso_stamp(std::chrono::system_clock::now()) + " " + std::string(text) + "\n";
   [[maybe_unused]] const ssize_t n = ::write(2, line.data(), line.size());
 }
 

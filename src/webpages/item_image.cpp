@@ -10,6 +10,7 @@
 #include <array>
 #include <span>
 
+#include "base/text.h"
 #include "frame/call.h"
 #include "frame/reply.h"
 #include "frame/sql_arg.h"
@@ -132,22 +133,6 @@ std::string PageHost(const Call& call) {
     if (host[i] < '0' || host[i] > '9') return name;
   }
   return host;
-}
-
-std::string_view TrimSpaces(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
-bool IsNoImage(std::string_view name) {
-  constexpr std::string_view kNoImage = "NO IMAGE.JPG";
-  if (name.size() != kNoImage.size()) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    const char c = (name[i] >= 'a' && name[i] <= 'z') ? static_cast<char>(name[i] - 32) : name[i];
-    if (c != kNoImage[i]) return false;
-  }
-  return true;
 }
 
 class PageWriter {
@@ -292,9 +277,9 @@ class PageWriter {
   }
 
   void WriteItem(const Recordset& rs) {
-    const std::string name(TrimSpaces(rs.text("image_filename")));
+    const std::string name(trim(rs.text("image_filename"), " "));
     const std::string address =
-        name.empty() || IsNoImage(name) ? "" : "http://" + host_ + "/image/" + name;
+        name.empty() || iequals(name, "NO IMAGE.JPG") ? "" : "http://" + host_ + "/image/" + name;
 
     // Header: item number, description, image file.
     out_.append("<table border=0");

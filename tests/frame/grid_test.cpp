@@ -22,8 +22,8 @@ class Statements : public ::testing::Test {
   std::unique_ptr<db::Connection> connection =
       testing::ScriptedProvider(db).open(db::ConnectionString("Provider=Scripted"), {});
   Environment env;
-  host::Session session;
-  host::Request request;
+  Session session;
+  Request request;
   Call call{env, session, request, *connection};
 };
 

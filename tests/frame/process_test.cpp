@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "frame/dispatch.h"
 #include "frame/trace_log.h"
+#include "functions/function_table.h"
 #include "support/harness.h"
 
 namespace talwen {
@@ -20,7 +20,7 @@ using testing::T;
 using testing::Texts;
 
 // The session as "key=value" lines, in order.
-std::string Lines(const host::Values& values) {
+std::string Lines(const Values& values) {
   std::string out;
   for (const auto& [key, value] : values.items()) out += key + "=" + value + "\n";
   return out;
@@ -252,7 +252,7 @@ TEST_F(Trace, ModesDecideWhatIsWritten) {
 TEST_F(Trace, DetailedExitWithoutReply) {
   Environment env;
   env.now = Harness::fixed_now;
-  host::Session session;
+  Session session;
   const auto connection = h.connector.open("Provider=Scripted");
   Call call(env, session, h.request, *connection);
   call.remote_addr = "10.1.1.7";
@@ -268,7 +268,7 @@ TEST_F(Trace, OffWritesNothing) {
 
   // A line without a path of its own goes nowhere while tracing is off.
   Environment env;
-  host::Session session;
+  Session session;
   const auto connection = h.connector.open("Provider=Scripted");
   Call call(env, session, h.request, *connection);
   WriteLogLine(call, "item A1");

@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "host/values.h"
+#include "base/text.h"
+#include "frame/session.h"
 
 namespace talwen {
 namespace {
@@ -51,45 +52,8 @@ TEST(ValueText, OneLocaleFreeFormPerKind) {
   for (const auto& c : cases) EXPECT_EQ(c.value.to_text(), c.expected) << c.proves;
 }
 
-TEST(DateSerial, CountsDaysFromTheEndOf1899) {
-  const struct {
-    const char* proves;
-    DateTime date;
-    double serial;
-  } cases[] = {
-      {"the zero", {1899, 12, 30}, 0},
-      {"the first day of 1900", {1900, 1, 1}, 2},
-      {"a leap day", {2008, 2, 29}, 39507},
-      {"noon", {2008, 3, 27, 12, 0, 0}, 39534.5},
-      {"before the zero the time still counts forward", {1899, 12, 29, 6, 0, 0}, -1.25},
-      {"the last day", {9999, 12, 31}, 2958465},
-      {"the first day", {100, 1, 1}, -657434},
-  };
-  for (const auto& c : cases) {
-    EXPECT_DOUBLE_EQ(c.date.serial(), c.serial) << c.proves;
-    EXPECT_EQ(DateTime::from_serial(c.serial), c.date) << c.proves;
-  }
-  EXPECT_EQ(DateTime::from_serial(-0.5), (DateTime{1899, 12, 30, 12, 0, 0}))
-      << "a negative fraction of day 0 is a time of the zero day";
-}
-
-TEST(DateSerial, PartsRollOver) {
-  const struct {
-    int y, m, d;
-    DateTime expected;
-  } cases[] = {
-      {2008, 13, 1, {2009, 1, 1}},    {2008, 3, 0, {2008, 2, 29}},    {2008, 0, 0, {2007, 11, 30}},
-      {2009, 2, 29, {2009, 3, 1}},    {2008, 1, 366, {2008, 12, 31}}, {2008, -11, 1, {2007, 1, 1}},
-      {2008, 25, -1, {2009, 12, 30}},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(DateTime::from_parts_rolling(c.y, c.m, c.d), c.expected)
-        << c.y << "-" << c.m << "-" << c.d;
-  }
-}
-
-TEST(HostValues, KeepOrderAndIgnoreLetterCase) {
-  host::Values v;
+TEST(SessionValues, KeepOrderAndIgnoreLetterCase) {
+  Values v;
   v.set("function", "rf_get_po");
   v.set("Client", "C01");
   v.set("qty", "5");
@@ -108,7 +72,7 @@ TEST(HostValues, KeepOrderAndIgnoreLetterCase) {
   v.remove_all();
   EXPECT_EQ(v.count(), 0);
   EXPECT_EQ(v.get("function"), "");
-  EXPECT_FALSE(host::iequals("qty", "qt")) << "a prefix is not a match";
+  EXPECT_FALSE(iequals("qty", "qt")) << "a prefix is not a match";
 }
 
 }  // namespace

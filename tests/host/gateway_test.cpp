@@ -21,8 +21,8 @@
 #include <thread>
 #include <vector>
 
-#include "frame/dispatch.h"
 #include "frame/sql_arg.h"
+#include "functions/function_table.h"
 #include "support/harness.h"
 #include "support/scripted_provider.h"
 
@@ -169,6 +169,7 @@ class GatewayTest : public ::testing::Test {
     connector_.add("Echo", std::make_shared<EchoProvider>(db_));
     env_.config = &config_;
     env_.connector = &connector_;
+    env_.functions = &RfFunctions();
     env_.component = {"Talwen RF Engine", "Talwen", "talwen", "1.0.0", "/opt/talwen"};
     options_.threads = 4;
     options_.port = 0;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/ini.h"
+#include "base/ini.h"
 #include "host/http_gateway.h"
 #include "host/networks.h"
 

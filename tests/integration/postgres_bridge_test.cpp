@@ -212,8 +212,8 @@ TEST_F(Bridge, CursorsComeBackAsResultSetsInDeclaredOrder) {
 
 TEST_F(Bridge, TheGridHoldsTheLastResultSetWithRows) {
   auto c = Open();
-  host::Session session;
-  host::Request request;
+  Session session;
+  Request request;
   Environment env;
   Call call(env, session, request, *c);
   const ResultGrid grid = call.ExecuteToGrid("talwen_test.two_sets 2");
@@ -424,8 +424,8 @@ TEST_F(Bridge, ARaisedErrorIsAStatementErrorWithTheServersMessage) {
   EXPECT_STREQ(e.what(), "Carton CTN9 is locked.");
 
   auto c = Open();
-  host::Session session;
-  host::Request request;
+  Session session;
+  Request request;
   Environment env;
   Call call(env, session, request, *c);
   call.ExecuteToGrid("talwen_test.fail 'x'");
@@ -445,8 +445,8 @@ TEST_F(Bridge, TheCommandTimeOutCancelsTheStatement) {
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
   // The connection stands; the grid stores the time-out as -32767.
-  host::Session session;
-  host::Request request;
+  Session session;
+  Request request;
   Environment env;
   Call call(env, session, request, *c);
   call.ExecuteToGrid("talwen_test.slow 5");

@@ -14,6 +14,7 @@
 
 #include "frame/call.h"
 #include "frame/main.h"
+#include "functions/function_table.h"
 #include "integration/pg_fixture.h"
 #include "support/harness.h"
 
@@ -198,10 +199,11 @@ TEST_F(Pool, ProcessAnswersAConnectionFailureWithTheStatusPair) {
   Environment env;
   env.config = &config;
   env.connector = &connector;
-  host::Session session;
+  env.functions = &RfFunctions();
+  Session session;
   session.set("function", "rf_system_logout");
   session.set("operator", "JOE");
-  const std::string reply = Main(env).Process(session, host::Request());
+  const std::string reply = Main(env).Process(session, Request());
   EXPECT_TRUE(
       reply.starts_with("<sqlstatus>-2147467259</sqlstatus><sqlmsg>Cannot connect to "
                         "database server : "))

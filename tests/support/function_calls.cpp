@@ -3,13 +3,13 @@
 namespace talwen::testing {
 
 std::string CallWith(Harness& h, const SessionValues& values) {
-  host::Session session("S1");
+  Session session("S1");
   for (const auto& [key, value] : values) session.set(key, value);
   return h.call(session);
 }
 
 std::string Call(Harness& h, std::string_view function, const SessionValues& values) {
-  host::Session session("S1");
+  Session session("S1");
   session.set("function", function);
   for (const auto& [key, value] : values) session.set(key, value);
   return h.call(session);

@@ -1,4 +1,5 @@
 #include "support/harness.h"
+#include "functions/function_table.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -48,6 +49,7 @@ Harness::Harness(std::string general_section) : config(dir.file("talwen.INI")) {
   connector.add("Scripted", std::make_shared<ScriptedProvider>(db));
   env.config = &config;
   env.connector = &connector;
+  env.functions = &RfFunctions();
   env.component = {"Talwen RF Engine", "Talwen", "talwen", "1.0.0", "/opt/talwen"};
   env.now = fixed_now;
   env.report_failure = [this](std::string_view function, std::string_view what) {
@@ -64,12 +66,12 @@ void Harness::write_ini(std::string_view text) {
 }
 
 std::string Harness::call(std::initializer_list<std::pair<std::string, std::string>> values) {
-  session = host::Session("S1");
+  session = Session("S1");
   for (const auto& [key, value] : values) session.set(key, value);
   return call(session);
 }
 
-std::string Harness::call(host::Session& s) {
+std::string Harness::call(Session& s) {
   Main main(env);
   return main.Process(s, request);
 }

@@ -40,7 +40,7 @@ class Harness {
   // Run Process with a session of these values (in order) and the request's server
   // variables SERVER_NAME=rf.example and REMOTE_ADDR=10.1.1.7.
   std::string call(std::initializer_list<std::pair<std::string, std::string>> values);
-  std::string call(host::Session& session);
+  std::string call(Session& session);
 
   // The INI file's text (rewrite it to change the configuration).
   void write_ini(std::string_view text);
@@ -48,8 +48,8 @@ class Harness {
   std::string log_path() const;  // the date-stamped trace file of the fixed day
 
   std::shared_ptr<ScriptedDatabase> db = std::make_shared<ScriptedDatabase>();
-  host::Request request;
-  host::Session session;  // the session of the last call(values...), as Process left it
+  Request request;
+  Session session;  // the session of the last call(values...), as Process left it
   TempDir dir;
   ConfigFile config;
   db::Connector connector;

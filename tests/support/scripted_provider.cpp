@@ -1,6 +1,6 @@
 #include "support/scripted_provider.h"
 
-#include "host/values.h"
+#include "base/text.h"
 
 namespace talwen::testing {
 namespace {
@@ -18,7 +18,7 @@ class ScriptedConnection : public db::Connection {
 
   std::vector<db::Parameter> parameters(std::string_view procedure) override {
     for (const auto& [name, params] : db_->procedures) {
-      if (host::iequals(name, procedure)) return params;
+      if (iequals(name, procedure)) return params;
     }
     throw db::DbError(db::kErrorStatement,
                       "Could not find stored procedure '" + std::string(procedure) + "'.");
@@ -34,7 +34,7 @@ class ScriptedConnection : public db::Connection {
     result.values = values;
     for (size_t i = 0; i < params.size(); ++i) {
       for (const auto& [name, value] : a.outputs) {
-        if (host::iequals(name, params[i].name)) result.values[i] = value;
+        if (iequals(name, params[i].name)) result.values[i] = value;
       }
       if (params[i].direction != db::Direction::kInput && result.values[i].is_empty()) {
         result.values[i] = Value::null();

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/values.h"
+#include "base/text.h"
 
 namespace talwen::db::odbc {
 namespace {
@@ -16,7 +16,7 @@ constexpr SQLULEN kMaxOutputChars = 32767;
 constexpr size_t kDigitsBuffer = 128;
 
 bool is_money(const SqlType& type) {
-  return host::iequals(type.name, "money") || host::iequals(type.name, "smallmoney");
+  return iequals(type.name, "money") || iequals(type.name, "smallmoney");
 }
 
 template <typename T>
@@ -396,9 +396,9 @@ Binding BindingOf(const Value& value, const SqlType& type, Direction direction) 
         }
         break;
       case Reading::kBoolean:
-        if (value.kind() == Value::Kind::kText && (host::iequals(value.as_string(), "true") ||
-                                                   host::iequals(value.as_string(), "false"))) {
-          data = bytes_of(static_cast<unsigned char>(host::iequals(value.as_string(), "true")));
+        if (value.kind() == Value::Kind::kText &&
+            (iequals(value.as_string(), "true") || iequals(value.as_string(), "false"))) {
+          data = bytes_of(static_cast<unsigned char>(iequals(value.as_string(), "true")));
           bound = true;
         } else if (const auto n = number_of(value)) {
           data = bytes_of(static_cast<unsigned char>(*n != 0));

@@ -1,18 +1,12 @@
 #include "db/odbc/provider.h"
 
+#include "base/text.h"
+
 namespace talwen::db::odbc {
 namespace {
 
 // How long the list of installed drivers is trusted before the driver manager is asked again.
 constexpr std::chrono::seconds kDriversLifetime{60};
-
-std::string lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 // One request's connection: a link checked out of its target's pool.
 class OdbcConnection : public Connection {
@@ -48,14 +42,14 @@ class OdbcConnection : public Connection {
       AfterFailure();
       throw;
     }
-    described_[lower(name.text)] = routine;
+    described_[to_lower(name.text)] = routine;
     return routine->EngineParameters();
   }
 
   CallResult call(std::string_view procedure, const std::vector<Value>& values) override {
     const RoutineName name = ParseRoutineName(procedure);
     RoutinePtr routine;
-    if (const auto it = described_.find(lower(name.text)); it != described_.end()) {
+    if (const auto it = described_.find(to_lower(name.text)); it != described_.end()) {
       routine = it->second;
     }
     try {

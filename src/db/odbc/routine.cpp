@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "host/values.h"
+#include "base/text.h"
 
 namespace talwen::db::odbc {
 namespace {
@@ -17,14 +17,6 @@ bool is_name_char(char c) {
 // The procedure's name without SQL Server's ";1" group number.
 std::string_view bare(std::string_view procedure) {
   return procedure.substr(0, procedure.find(';'));
-}
-
-std::string lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
 }
 
 Direction direction_of(SQLSMALLINT column_type) {
@@ -114,8 +106,8 @@ Routine RoutineOf(const RoutineName& name, const std::vector<ProcedureColumn>& r
   // The schema whose rows are taken.
   std::vector<std::string_view> schemas;
   for (const ProcedureColumn& row : rows) {
-    if (!host::iequals(bare(row.procedure), name.name)) continue;
-    if (!name.schema.empty() && !host::iequals(row.schema, name.schema)) continue;
+    if (!iequals(bare(row.procedure), name.name)) continue;
+    if (!name.schema.empty() && !iequals(row.schema, name.schema)) continue;
     if (std::find(schemas.begin(), schemas.end(), row.schema) == schemas.end()) {
       schemas.push_back(row.schema);
     }
@@ -123,7 +115,7 @@ Routine RoutineOf(const RoutineName& name, const std::vector<ProcedureColumn>& r
   std::string_view schema = schemas.empty() ? std::string_view() : schemas.front();
   for (const std::string_view preferred : {"public", "dbo"}) {
     for (const std::string_view s : schemas) {
-      if (host::iequals(s, preferred)) schema = s;
+      if (iequals(s, preferred)) schema = s;
     }
   }
 
@@ -132,7 +124,7 @@ Routine RoutineOf(const RoutineName& name, const std::vector<ProcedureColumn>& r
   routine.parameters.push_back({{std::string(kReturnValue), Direction::kReturnValue, kTypeInteger},
                                 SqlType{SQL_INTEGER, "int", 10, 0}});
   for (const ProcedureColumn& row : rows) {
-    if (schemas.empty() || row.schema != schema || !host::iequals(bare(row.procedure), name.name)) {
+    if (schemas.empty() || row.schema != schema || !iequals(bare(row.procedure), name.name)) {
       continue;
     }
     if (row.column_type == SQL_RESULT_COL) continue;  // a column of a returned table
@@ -156,7 +148,7 @@ std::vector<Value> ValuesFor(const Routine& from, const std::vector<Value>& valu
   std::vector<Value> out(to.parameters.size());
   for (size_t i = 0; i < values.size() && i < from.parameters.size(); ++i) {
     for (size_t k = 0; k < to.parameters.size(); ++k) {
-      if (host::iequals(from.parameters[i].parameter.name, to.parameters[k].parameter.name)) {
+      if (iequals(from.parameters[i].parameter.name, to.parameters[k].parameter.name)) {
         out[k] = values[i];
         break;
       }
@@ -168,7 +160,7 @@ std::vector<Value> ValuesFor(const Routine& from, const std::vector<Value>& valu
 RoutinePtr RoutineCache::Get(const RoutineName& name, const std::function<Routine()>& look_up) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = entries_.find(lower(name.text));
+    const auto it = entries_.find(to_lower(name.text));
     if (it != entries_.end() &&
         std::chrono::steady_clock::now() - it->second.looked_up < lifetime_) {
       return it->second.routine;
@@ -181,11 +173,11 @@ RoutinePtr RoutineCache::Refresh(const RoutineName& name, const std::function<Ro
   auto routine = std::make_shared<const Routine>(look_up());
   std::lock_guard<std::mutex> lock(mutex_);
   if (routine->parameters.size() > 1 || routine->has_return_value) {
-    entries_[lower(name.text)] = {routine, std::chrono::steady_clock::now()};
+    entries_[to_lower(name.text)] = {routine, std::chrono::steady_clock::now()};
   } else {
     // Nothing described it: perhaps it does not exist yet. Not remembered, so a routine
     // created later is found on the next call.
-    entries_.erase(lower(name.text));
+    entries_.erase(to_lower(name.text));
   }
   return routine;
 }

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "host/values.h"
+#include "base/text.h"
 
 namespace talwen::db::odbc {
 namespace {
@@ -28,14 +28,14 @@ constexpr std::string_view kEngineKeywords[] = {"Provider", "Connect Timeout",
 bool contains_blind(std::string_view text, std::string_view part) {
   if (part.size() > text.size()) return false;
   for (size_t i = 0; i + part.size() <= text.size(); ++i) {
-    if (host::iequals(text.substr(i, part.size()), part)) return true;
+    if (iequals(text.substr(i, part.size()), part)) return true;
   }
   return false;
 }
 
 bool is_one_of(std::string_view value, std::initializer_list<std::string_view> words) {
   for (const std::string_view w : words) {
-    if (host::iequals(value, w)) return true;
+    if (iequals(value, w)) return true;
   }
   return false;
 }
@@ -87,7 +87,7 @@ struct Server {
 };
 
 Server server_of(std::string_view data_source) {
-  if (data_source.size() > 4 && host::iequals(data_source.substr(0, 4), "tcp:")) {
+  if (data_source.size() > 4 && iequals(data_source.substr(0, 4), "tcp:")) {
     data_source.remove_prefix(4);
   }
   Server s;
@@ -102,7 +102,7 @@ Server server_of(std::string_view data_source) {
     data_source = data_source.substr(0, slash);
   }
   // The local machine by the names a Windows client knows it.
-  if (data_source == "." || host::iequals(data_source, "(local)")) data_source = "localhost";
+  if (data_source == "." || iequals(data_source, "(local)")) data_source = "localhost";
   s.host = data_source;
   return s;
 }
@@ -134,7 +134,7 @@ Target sql_server(const ConnectionString& source, const std::vector<InstalledDri
   if (driver.empty()) {
     for (const std::string_view known : kSqlServerDrivers) {
       for (const InstalledDriver& d : installed) {
-        if (driver.empty() && host::iequals(d.name, known)) driver = d.name;
+        if (driver.empty() && iequals(d.name, known)) driver = d.name;
       }
     }
   }
@@ -146,7 +146,7 @@ Target sql_server(const ConnectionString& source, const std::vector<InstalledDri
   }
   bool freetds = contains_blind(driver, "freetds");
   for (const InstalledDriver& d : installed) {
-    if (host::iequals(d.name, driver) && contains_blind(d.file, "libtdsodbc")) freetds = true;
+    if (iequals(d.name, driver) && contains_blind(d.file, "libtdsodbc")) freetds = true;
   }
 
   const std::string data_source =
@@ -192,14 +192,13 @@ Target generic(const ConnectionString& source) {
   bool names_source = false;
   for (const auto& [keyword, value] : source.pairs()) {
     bool engine_only = false;
-    for (const std::string_view k : kEngineKeywords) engine_only |= host::iequals(keyword, k);
+    for (const std::string_view k : kEngineKeywords) engine_only |= iequals(keyword, k);
     if (engine_only) continue;
     std::string_view name = keyword;
     for (const auto& [ado, odbc] : kOdbcNames) {
-      if (host::iequals(keyword, ado) && !source.has(odbc)) name = odbc;
+      if (iequals(keyword, ado) && !source.has(odbc)) name = odbc;
     }
-    names_source |= host::iequals(name, "DSN") || host::iequals(name, "Driver") ||
-                    host::iequals(name, "FILEDSN");
+    names_source |= iequals(name, "DSN") || iequals(name, "Driver") || iequals(name, "FILEDSN");
     b.add(name, is_braced(value) ? value : OdbcValue(value));
   }
   if (!names_source) {
@@ -227,7 +226,7 @@ const std::vector<std::string>& ProviderNames() {
 
 bool IsSqlServerProvider(std::string_view provider) {
   for (const std::string& name : ProviderNames()) {
-    if (host::iequals(name, provider)) return !name.starts_with("MSDASQL");
+    if (iequals(name, provider)) return !name.starts_with("MSDASQL");
   }
   return false;
 }

@@ -2,10 +2,10 @@
 
 #include <optional>
 
+#include "base/text.h"
 #include "db/connection.h"
 #include "db/postgres/pg_values.h"
 #include "db/postgres/session.h"
-#include "host/values.h"
 
 namespace talwen::db::postgres {
 namespace {
@@ -103,7 +103,7 @@ CallPlan untyped_plan(const Routine& any, const std::vector<Argument>& arguments
 
 int index_by_name(const Routine& r, std::string_view name) {
   for (size_t i = 0; i < r.parameters.size(); ++i) {
-    if (host::iequals(r.parameters[i].name, name)) return static_cast<int>(i);
+    if (iequals(r.parameters[i].name, name)) return static_cast<int>(i);
   }
   return -1;
 }

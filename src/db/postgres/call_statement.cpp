@@ -1,7 +1,7 @@
 #include "db/postgres/call_statement.h"
 
+#include "base/text.h"
 #include "db/connection.h"
-#include "host/values.h"
 
 namespace talwen::db::postgres {
 namespace {
@@ -20,14 +20,6 @@ bool starts_word(char c) {
 }
 bool continues_word(char c) {
   return starts_word(c) || is_digit(c) || c == '$';
-}
-
-std::string fold(std::string_view identifier) {
-  std::string out(identifier);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
 }
 
 // A cursor over the statement text that reports where it stopped making sense.
@@ -57,12 +49,12 @@ class Scanner {
   RoutineName routine() {
     const std::string_view first = word();
     if (first.empty()) fail("a procedure name");
-    if (peek() != '.') return {"", fold(first)};
+    if (peek() != '.') return {"", to_lower(first)};
     ++pos_;
     const std::string_view second = word();
     if (second.empty()) fail("a procedure name after the schema name");
     if (peek() == '.') fail("the end of the procedure name (a schema and a name at most)");
-    return {fold(first), fold(second)};
+    return {to_lower(first), to_lower(second)};
   }
 
   Argument argument() {
@@ -72,7 +64,7 @@ class Scanner {
     if (c == '+' || c == '-' || c == '.' || is_digit(c)) return number();
     const std::string_view bare = word();
     if (bare.empty()) fail("an argument");
-    if (host::iequals(bare, "null")) return {Argument::Kind::kNull, ""};
+    if (iequals(bare, "null")) return {Argument::Kind::kNull, ""};
     return {Argument::Kind::kText, std::string(bare)};
   }
 
@@ -139,7 +131,7 @@ CallStatement ParseCallStatement(std::string_view statement) {
   {
     Scanner probe = in;
     const std::string_view first = probe.word();
-    if (host::iequals(first, "exec") || host::iequals(first, "execute")) {
+    if (iequals(first, "exec") || iequals(first, "execute")) {
       in = probe;
       in.skip_space();
     }

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "base/text.h"
 #include "db/postgres/pg_values.h"
-#include "host/values.h"
 
 namespace talwen::db::postgres {
 namespace {
@@ -67,7 +67,7 @@ void Routine::Finish() {
     const RoutineParameter& p = parameters[i];
     if (p.mode == Mode::kTable) continue;
     if (p.is_cursor_output() && (is_procedure || returns_cursors)) continue;
-    if (p.is_output() && return_value < 0 && host::iequals(p.name, "return_value")) {
+    if (p.is_output() && return_value < 0 && iequals(p.name, "return_value")) {
       return_value = static_cast<int>(i);
       continue;
     }

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "db/postgres/call_plan.h"
 #include "db/postgres/call_statement.h"
 #include "db/postgres/catalog.h"
 #include "db/postgres/pg_values.h"
-#include "host/values.h"
 
 namespace talwen::db::postgres {
 namespace {
@@ -42,7 +42,7 @@ struct Outcome {
 
   const Value* output(std::string_view name) const {
     for (const auto& [n, v] : outputs) {
-      if (host::iequals(n, name)) return &v;
+      if (iequals(n, name)) return &v;
     }
     return nullptr;
   }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "base/dates.h"
 #include "db/connection.h"
 
 namespace talwen::db::postgres {
@@ -27,18 +28,11 @@ bool expect(std::string_view s, size_t& pos, char c) {
   return true;
 }
 
-bool valid_day(int year, int month, int day) {
-  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return false;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month != 2 || day <= 28 || leap;
-}
-
 // "yyyy-mm-dd" (the year may be longer) at s[pos].
 bool read_date(std::string_view s, size_t& pos, DateTime& d) {
   return read_number(s, pos, 0, d.year) && d.year >= 1 && expect(s, pos, '-') &&
          read_number(s, pos, 2, d.month) && expect(s, pos, '-') && read_number(s, pos, 2, d.day) &&
-         valid_day(d.year, d.month, d.day);
+         is_real_day(d.year, d.month, d.day);
 }
 
 // "hh:mm:ss[.fraction]" at s[pos]; the fraction is dropped.

@@ -21,9 +21,9 @@
 #include <mutex>
 #include <thread>
 
+#include "base/ini.h"
 #include "db/connection.h"
 #include "db/postgres/session.h"
-#include "frame/ini.h"
 
 namespace talwen::db::postgres {
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/text.h"
 #include "frame/call.h"
 #include "frame/reply.h"
 #include "functions/session/session.h"
@@ -15,12 +16,8 @@ namespace {
 
 // Does this connection-string keyword hold a password?
 bool is_password_keyword(std::string_view key) {
-  while (!key.empty() && key.front() == ' ') key.remove_prefix(1);
-  while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
-  constexpr std::string_view kPassword = "password";
-  if (host::iequals(key, "pwd")) return true;
-  return key.size() >= kPassword.size() &&
-         host::iequals(key.substr(key.size() - kPassword.size()), kPassword);
+  key = trim(key, " ");
+  return iequals(key, "pwd") || iends_with(key, "password");
 }
 
 // The program's identity as (label, value) pairs, in the order the about page shows them.
@@ -40,7 +37,7 @@ constexpr std::pair<std::string_view, std::string_view> kServerVariables[] = {
 };
 
 // Every value of a collection as a tag named by its key.
-std::string tag_all(const host::Values& values) {
+std::string tag_all(const Values& values) {
   OutputBuffer out;
   for (int i = 1; i <= values.count(); ++i) out.tag(values.key(i), values.item(i));
   return out.take();

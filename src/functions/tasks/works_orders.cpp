@@ -2,6 +2,7 @@
 // looking one up, and the operator's unfinished works orders.
 #include <array>
 
+#include "base/text.h"
 #include "frame/call.h"
 #include "frame/shapes.h"
 #include "frame/sql_arg.h"
@@ -23,14 +24,6 @@ constexpr std::array<Renamed, 4> kWorksOrderTags = {{
     {"movement", "movement_type"},
     {"assigned_to", "assigned_to"},
 }};
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 std::string SqlErrorReply(const Call& call) {
   return StatusReply(std::to_string(call.last_sql_error), call.last_sql_message);
@@ -81,7 +74,7 @@ std::string rf_get_wo(Call& call) {
   if (!grid.has_rows()) return {};
   OutputBuffer out;
   for (int c = 0; c <= grid.last_column(); ++c) {
-    const std::string name = Lower(grid.column_name(c));
+    const std::string name = to_lower(grid.column_name(c));
     for (const Renamed& r : kWorksOrderTags) {
       if (name == r.column) out.tag(r.tag, grid(c, 0));
     }
@@ -102,7 +95,7 @@ std::string rf_get_unfinished_works_order(Call& call) {
   columns.fill(-1);
   size_t found = 0;
   for (int c = 0; c <= grid.last_column() && found < columns.size(); ++c) {
-    const std::string name = Lower(grid.column_name(c));
+    const std::string name = to_lower(grid.column_name(c));
     for (size_t i = 0; i < columns.size(); ++i) {
       if (columns[i] < 0 && name == kWorksOrderTags[i].column) {
         columns[i] = c;

@@ -1,23 +1,13 @@
-#include "host/values.h"
+#include "frame/session.h"
 
-namespace talwen::host {
+#include "base/text.h"
+
+namespace talwen {
 namespace {
 
 const std::string kEmpty;
 
-char lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 }  // namespace
-
-bool iequals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 int Values::index_of(std::string_view key) const {
   for (size_t i = 0; i < items_.size(); ++i) {
@@ -39,4 +29,4 @@ const std::string& Values::get(std::string_view key) const {
   return i >= 0 ? items_[i].second : kEmpty;
 }
 
-}  // namespace talwen::host
+}  // namespace talwen

@@ -1,4 +1,4 @@
-#include "frame/ini.h"
+#include "base/ini.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,34 +6,15 @@
 #include <array>
 #include <cerrno>
 
+#include "base/text.h"
+
 namespace talwen {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t\r\v\f";
+// Blanks around lines, names and values: a file written on another system may carry any.
+constexpr std::string_view kLineBlanks = " \t\r\v\f";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-std::string_view trim_right(std::string_view s) {
-  const std::size_t last = s.find_last_not_of(kBlanks);
-  return last == std::string_view::npos ? std::string_view() : s.substr(0, last + 1);
-}
-
-std::string_view trim(std::string_view s) {
-  const std::size_t first = s.find_first_not_of(kBlanks);
-  return first == std::string_view::npos ? std::string_view() : trim_right(s.substr(first));
-}
-
-char ascii_lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool iequals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  }
-  return true;
-}
 
 // Drop one pair of matching double or single quotes around the whole value.
 std::string_view unquote(std::string_view v) {
@@ -78,7 +59,7 @@ IniFile IniFile::parse(std::string_view text) {
   IniFile ini;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
-    const std::string_view line = trim(text.substr(0, end));
+    const std::string_view line = trim(text.substr(0, end), kLineBlanks);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
 
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
@@ -88,7 +69,7 @@ IniFile IniFile::parse(std::string_view text) {
       const std::size_t close = line.rfind(']');
       const std::string_view name =
           line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
-      ini.sections_.push_back(Section{std::string(trim(name)), {}});
+      ini.sections_.push_back(Section{std::string(trim(name, kLineBlanks)), {}});
       continue;
     }
     if (ini.sections_.empty()) continue;  // lines above the first header belong to no section
@@ -98,8 +79,8 @@ IniFile IniFile::parse(std::string_view text) {
     if (equals == std::string_view::npos) {
       lines.push_back(Line{std::string(line), std::nullopt});
     } else {
-      lines.push_back(Line{std::string(trim(line.substr(0, equals))),
-                           std::string(trim(line.substr(equals + 1)))});
+      lines.push_back(Line{std::string(trim(line.substr(0, equals), kLineBlanks)),
+                           std::string(trim(line.substr(equals + 1), kLineBlanks))});
     }
   }
   return ini;
@@ -131,7 +112,7 @@ std::string IniFile::read_string(std::string_view section, std::string_view key,
     }
   }
   // Trailing blanks of the default are dropped, as the profile functions do.
-  return cut(trim_right(default_value), kMaxLength);
+  return cut(trim_right(default_value, kLineBlanks), kMaxLength);
 }
 
 std::string IniFile::read_section(std::string_view section) const {

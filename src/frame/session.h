@@ -1,6 +1,7 @@
-// Values: an ordered collection of text values under case-insensitive keys.
+// Session and Request: what a host hands the engine's Process for one request.
 //
-// The host's session contents, server variables and query-string values all behave this way:
+// Values is an ordered collection of text values under case-insensitive keys. The session's
+// contents, the server variables and the query-string values all behave this way:
 // keys keep the position of their first assignment, assigning an existing key replaces its
 // value in place, and a missing key reads as the empty text. Not thread-safe; each request owns
 // its own collections.
@@ -11,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace talwen::host {
+namespace talwen {
 
 class Values {
  public:
@@ -53,7 +54,4 @@ struct Request {
   Values query_string;
 };
 
-// ASCII case-insensitive equality, the comparison of every key and name in the engine.
-bool iequals(std::string_view a, std::string_view b);
-
-}  // namespace talwen::host
+}  // namespace talwen

@@ -1,4 +1,4 @@
-#include "frame/ini.h"
+#include "base/ini.h"
 
 #include <gtest/gtest.h>
 
