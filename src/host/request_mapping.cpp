@@ -8,6 +8,8 @@ namespace {
 void set_server_variables(const HttpRequest& request, std::string_view path,
                           std::string_view server_name, std::string_view query,
                           const GatewayIdentity& identity, Values& variables) {
+  // The fixed variables, the content headers and the others.
+  variables.reserve(16 + request.headers.size());
   std::string translated = identity.folder;
   if (!translated.empty() && translated.back() == '/') translated.pop_back();
   translated += path;
