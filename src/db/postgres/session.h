@@ -87,9 +87,9 @@ class Session {
   void Rollback();
 
   // Can this idle session serve another call? False when the connection was lost, a
-  // transaction is open, or (when look_at_socket) the server sent something unasked (it does
-  // so before it closes a terminated or shut-down backend's connection).
-  bool Reusable(bool look_at_socket = true);
+  // transaction is open, or the server sent something unasked (it does so before it closes
+  // a terminated or shut-down backend's connection).
+  bool Reusable();
   bool broken() const { return broken_; }
 
   // Apply the command time-out as the statement time-out (when it differs from the current).
@@ -126,8 +126,5 @@ class Session {
 
 // Quote an identifier for statement text: "name", inner quotes doubled.
 std::string QuoteIdentifier(std::string_view name);
-
-// The server's message made one line: line breaks and runs of blanks become one blank.
-std::string OneLine(std::string_view message);
 
 }  // namespace talwen::db::postgres
