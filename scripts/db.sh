@@ -265,12 +265,11 @@ BEGIN
         CREATE ROLE $DB_USER LOGIN PASSWORD '$DB_PASSWORD';
     END IF;
     -- The role may create databases of its own: the load benchmark
-    -- (../shared/bench/peers.sh) works in one beside the reference database.
+    -- (../shared/bench/peers.sh) works in one beside the reference database,
+    -- and tests in copies of it.
     ALTER ROLE $DB_USER CREATEDB;
 END
 \$\$;
--- Tests make copies of the reference database for themselves.
-ALTER ROLE $DB_USER CREATEDB;
 EOF
 }
 
