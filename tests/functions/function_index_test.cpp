@@ -35,19 +35,49 @@ constexpr const char* kShapes[] = {
     "FirstRowText",     "status_reply",        "StatusReply",       "Cutoff",
 };
 
+// A value as the procedure call form receives it: a text quoted, anything else after its kind.
+std::string Describe(const Value& v) {
+  switch (v.kind()) {
+    case Value::Kind::kText:
+      return "'" + v.as_string() + "'";
+    case Value::Kind::kNull:
+      return "null";
+    case Value::Kind::kEmpty:
+      return "empty";
+    case Value::Kind::kInt16:
+      return "int16 " + v.to_text();
+    case Value::Kind::kDouble:
+      return "double " + v.to_text();
+    case Value::Kind::kDate:
+      return "date " + v.to_text();
+    default:
+      return "other " + v.to_text();
+  }
+}
+
 // A database that takes every statement and call and answers nothing: every procedure has
-// inputs enough for any handler.
+// inputs enough for any handler. It notes each statement, and each call with its values up to
+// the last one given.
 class AcceptingConnection : public db::Connection {
  public:
-  std::vector<db::ResultSet> execute(std::string_view) override { return {}; }
+  std::vector<db::ResultSet> execute(std::string_view statement) override {
+    calls.emplace_back(statement);
+    return {};
+  }
   std::vector<db::Parameter> parameters(std::string_view) override {
     std::vector<db::Parameter> params = {{"@RETURN_VALUE", db::Direction::kReturnValue}};
     for (int i = 1; i <= 40; ++i) params.push_back({"@p" + std::to_string(i)});
     return params;
   }
-  db::CallResult call(std::string_view, const std::vector<Value>& values) override {
+  db::CallResult call(std::string_view procedure, const std::vector<Value>& values) override {
+    size_t end = values.size();
+    while (end > 1 && values[end - 1].kind() == Value::Kind::kEmpty) --end;
+    std::string text = "call " + std::string(procedure);
+    for (size_t i = 1; i < end; ++i) text += (i == 1 ? " " : ", ") + Describe(values[i]);
+    calls.push_back(std::move(text));
     return {{}, values};
   }
+  std::vector<std::string> calls;
 };
 
 std::string read(const fs::path& path) {
@@ -94,9 +124,11 @@ std::map<std::string, Definition> Definitions() {
   return found;
 }
 
-// A value a handler will take for a key, so that its conversions let it reach the database.
-std::string SampleValue(const std::string& key) {
-  return key.find("date") != std::string::npos ? "2008-03-27" : "1";
+// A value a handler will take for the n-th key it reads (from 1), so that its conversions let it
+// reach the database, and no two keys alike: the statements show which key went where.
+std::string SampleValue(const std::string& key, size_t n) {
+  if (key.find("date") != std::string::npos) return "2008-03-" + std::to_string(10 + n % 19);
+  return std::to_string(n);
 }
 
 // Does text name the identifier (not as part of a longer one)?
@@ -118,15 +150,17 @@ void AddOnce(std::vector<std::string>& list, const std::string& item) {
 }
 
 // Run the handler until the keys it reads settle: first with an empty session, then with a
-// sample value for every key read so far. The keys of every run, the statements of the last
-// (the one with every key given).
-CallRecord Trace(const RfFunction& function) {
+// sample value for every key read so far. The keys of every run; the statements and calls of
+// the last (the one with every key given), in `calls`.
+CallRecord Trace(const RfFunction& function, std::vector<std::string>& calls) {
   Harness h;
-  AcceptingConnection connection;
   CallRecord all;
   for (int run = 0; run < 4; ++run) {
+    AcceptingConnection connection;
     Session session("S1");
-    for (const std::string& key : all.keys) session.set(key, SampleValue(key));
+    for (size_t i = 0; i < all.keys.size(); ++i) {
+      session.set(all.keys[i], SampleValue(all.keys[i], i + 1));
+    }
     talwen::Call call(h.env, session, h.request, connection);
     call.function_name = std::string(function.name);
     CallRecord record;
@@ -138,6 +172,7 @@ CallRecord Trace(const RfFunction& function) {
     const size_t known = all.keys.size();
     for (const std::string& key : record.keys) AddOnce(all.keys, key);
     all.statements = record.statements;
+    calls = connection.calls;
     if (run > 0 && all.keys.size() == known) break;
   }
   return all;
@@ -158,6 +193,7 @@ std::string ProcedureOf(std::string_view text) {
 std::string IndexText() {
   const auto handlers = HandlerNames();
   const auto definitions = Definitions();
+  std::string sent;
   std::string text =
       "# RF functions: where each one is\n\n"
       "Generated from the function table (src/functions/function_table.cpp), the handlers'\n"
@@ -186,7 +222,9 @@ std::string IndexText() {
       subsystem = "webpages";
     }
 
-    const CallRecord record = Trace(function);
+    std::vector<std::string> calls;
+    const CallRecord record = Trace(function, calls);
+    for (const std::string& c : calls) sent += "- " + name + ": `" + c + "`\n";
     std::vector<std::string> forms, procedures;
     for (const std::string& statement : record.statements) {
       const size_t blank = statement.find(' ');
@@ -209,7 +247,14 @@ std::string IndexText() {
     text += "| " + name + flags + " | " + subsystem + " | " + file + " | " + Join(record.keys) +
             " | " + Join(forms) + " | " + Join(procedures) + " | " + reply + " |\n";
   }
-  return text;
+  return text +
+         "\n## What each function sends\n\n"
+         "The statements and procedure calls of the traced run, as the database receives them.\n"
+         "Each key holds its place in the keys column above (1, 2, ...), a date key a day of\n"
+         "March 2008; a call shows its inputs from the first to the last one given, texts\n"
+         "quoted. A change here is a change of what reaches a procedure: check it against the\n"
+         "procedure's parameters.\n\n" +
+         sent;
 }
 
 TEST(FunctionIndex, ListsEveryFunctionAsTheCodeHasIt) {

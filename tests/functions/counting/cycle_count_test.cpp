@@ -52,11 +52,8 @@ SessionValues With(SessionValues values, const std::string& key, const std::stri
   return values;
 }
 
-const std::string kCountedLine =
-    "rf_cc_update_cycle_count  N'JOE', 'Y',  N'W1',  N'A-01-1',  N'P0000017',  N'C01',  "
-    "N'A1001',  N'EA', 120, 118,  N'A',  N'CC1', 'CYCLECOUNT', 1,  N'L1',  N'B1',  "
-    "N'2026-03-01',  N'2025-01-02',  N'S',  N'RED',  N'X',  N'O''Hara'";
-
+// Argument order is the function index's (docs/function_index.md); here, what a traced run
+// with every key given does not show.
 TEST(CycleCount, StatementTexts) {
   const struct {
     const char* proves;
@@ -64,41 +61,15 @@ TEST(CycleCount, StatementTexts) {
     SessionValues values;
     std::string sql;
   } cases[] = {
-      {"location stock starts with exec",
-       "rf_cc_get_location_stock",
-       {{"location", "A-01-1"}, {"warehouse", "W1"}},
-       "exec rf_cc_get_location_stock  N'W1',  N'A-01-1'"},
-      {"a count is started for warehouse, location, client and operator",
-       "rf_initialise_rf_stkcount_location",
-       {{"operator", "JOE"}, {"client", "C01"}, {"location", "A-01-1"}, {"warehouse", "W1"}},
-       "rf_initialise_rf_stkcount_location  N'W1',  N'A-01-1',  N'C01',  N'JOE'"},
-      {"a carton is counted",
-       "rf_update_rf_stkcount_carton",
-       {{"carton_no", "CTN9"},
-        {"operator", "JOE"},
-        {"client", "C01"},
-        {"warehouse", "W1"},
-        {"location", "P-09"}},
-       "rf_update_rf_stkcount_carton  N'W1',  N'P-09',  N'C01',  N'CTN9',  N'JOE'"},
-      {"a count is finished",
+      {"an empty client is Null",
        "rf_update_rf_stkcount_location",
        {{"warehouse", "W1"}, {"location", "A-01-1"}, {"client", ""}, {"operator", "JOE"}},
        "rf_update_rf_stkcount_location  N'W1',  N'A-01-1', Null,  N'JOE'"},
-      {"a counted line passes its 22 arguments in template order", "rf_cc_update_cycle_count",
-       CountedLine(), kCountedLine},
       {"the production date falls back to mfg_date only when prod_date is empty",
        "rf_cc_update_cycle_count", With(CountedLine(), "prod_date", ""),
        "rf_cc_update_cycle_count  N'JOE', 'Y',  N'W1',  N'A-01-1',  N'P0000017',  N'C01',  "
        "N'A1001',  N'EA', 120, 118,  N'A',  N'CC1', 'CYCLECOUNT', 1,  N'L1',  N'B1',  "
        "N'2026-03-01',  N'2024-12-31',  N'S',  N'RED',  N'X',  N'O''Hara'"},
-      {"a count task closes with numbers for task, activity and quantity",
-       "rf_close_count_task",
-       {{"operator", "ANN"},
-        {"count_qty", "7"},
-        {"activity_no", "1"},
-        {"task_no", "2"},
-        {"wo_no", "WO000003"}},
-       "exec rf_close_count_task  N'WO000003', 2, 1, 7,  N'ANN'"},
   };
   for (const auto& c : cases) {
     Harness h;

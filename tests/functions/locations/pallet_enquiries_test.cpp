@@ -20,27 +20,18 @@ using testing::SessionValues;
 using testing::T;
 using testing::Texts;
 
+// Argument order is the function index's (docs/function_index.md); here, what a traced run
+// with every key given does not show.
 TEST(PalletEnquiries, StatementTexts) {
   const struct {
     const char* function;
     SessionValues session;
     const char* sql;
   } cases[] = {
-      {"rf_get_pallet_items2", {{"pallet", "P0000017"}}, "rf_get_pallet_items  N'P0000017'"},
       {"rf_get_pallet_items3", {{"pallet", ""}}, "rf_get_pallet_items3 Null"},
       {"rf_get_pallet_carton_items3",
        {{"pallet", "P1"}, {"pallet_no", "P0000017"}, {"client", "C01"}},
        "rf_get_pallet_carton_items3  N'C01',  N'P0000017'"},
-      {"rf_get_pallet_location", {{"pallet", "P0000017"}}, "rf_get_pallet_location  N'P0000017'"},
-      {"rf_get_pallet_serial_nos",
-       {{"pallet", "P0000017"}, {"client", "C01"}, {"item", "A1005"}, {"location_mode", "Y"}},
-       "rf_get_pallet_serial_nos  N'P0000017',  N'C01',  N'A1005',  N'Y'"},
-      {"rf_get_matching_pallet",
-       {{"pallet", "P00001"}, {"limit", "Y"}},
-       "rf_get_matching_pallet  N'P00001'"},
-      {"rf_get_matching_pallet2",
-       {{"warehouse", "W2"}, {"pallet", "P"}},
-       "rf_get_matching_pallet2  N'P',  N'W2'"},
   };
   for (const auto& c : cases) {
     Harness h;

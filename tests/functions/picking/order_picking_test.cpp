@@ -16,6 +16,8 @@ namespace {
 using Session = SessionValues;
 
 // ---- statement texts ----
+// Argument order is the function index's (docs/function_index.md); here, what a traced run
+// with every key given does not show: a missing quantity, the item's two keys.
 
 struct StatementCase {
   std::string name;
@@ -59,37 +61,11 @@ INSTANTIATE_TEST_SUITE_P(
                        {"operator", "JOE"}},
                       "rf_extract_order_picklist  N'C01',  N'O''Neil',  N'SO1', Null,  N'D1',  "
                       "N'JOE',  N'JOE'"},
-        StatementCase{"ConfirmPassesItemNoWhenBothProductKeysAreSet", "rf_confirm_item_picked",
-                      kConfirmKeys,
-                      "rf_confirm_item_picked  N'WO7', 3, 2,  N'CUS1', 4,  N'SO1',  N'C01',  "
-                      "N'ITEM1',  N'EA', 12,  N'PAL1',  N'W1',  N'A-01', 881,  N'D1',  N'STG',  "
-                      "N'JOE'"},
         StatementCase{"ConfirmFallsBackToItemWhenItemNoIsEmpty", "rf_confirm_item_picked",
                       Without(kConfirmKeys, "item_no"),
                       "rf_confirm_item_picked  N'WO7', 3, 2,  N'CUS1', 4,  N'SO1',  N'C01',  "
                       "N'OTHER',  N'EA', 12,  N'PAL1',  N'W1',  N'A-01', 881,  N'D1',  N'STG',  "
-                      "N'JOE'"},
-        StatementCase{"ClosePickTaskBeginsWithExec",
-                      "rf_close_pick_task",
-                      {{"wo_no", "WO7"},
-                       {"task_no", "3"},
-                       {"activity_no", "2"},
-                       {"pick_qty", "4.5"},
-                       {"reason_code", "SHORT"},
-                       {"operator", "JOE"}},
-                      "exec rf_close_pick_task  N'WO7', 3, 2, 4.5,  N'SHORT',  N'JOE'"},
-        StatementCase{"CloseCartonPickTaskPassesTheRecordNumbersAsText",
-                      "rf_close_carton_pick_task",
-                      {{"wo_no", "WO7"},
-                       {"task_no", "3"},
-                       {"activity_no", "2"},
-                       {"picked_rec_num", "881,882"},
-                       {"operator", "JOE"}},
-                      "exec rf_close_carton_pick_task  N'WO7', 3, 2,  N'881,882',  N'JOE'"},
-        StatementCase{"PendingTaskOrders",
-                      "rf_get_pending_task_order",
-                      {{"client", "C01"}, {"movement_type", "PICK"}},
-                      "rf_get_pending_task_order  N'C01',  N'PICK'"}),
+                      "N'JOE'"}),
     [](const auto& info) { return info.param.name; });
 
 // ---- the pick list ----

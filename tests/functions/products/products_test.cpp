@@ -19,9 +19,9 @@ using testing::SessionValues;
 using testing::T;
 using testing::Texts;
 
+// Argument order is the function index's (docs/function_index.md); here, what a traced run
+// with every key given does not show: the item's two keys, missing keys.
 TEST(Products, StatementTexts) {
-  const SessionValues product = {{"item", "A1002"}, {"client", "C01"}, {"item_no", "A1001"},
-                                 {"uom", "CTN"},    {"qty", "3"},      {"operator", "JOE"}};
   const SessionValues fallback = {{"item", "A 1"}, {"client", "C01"}, {"uom", ""}};
   const struct {
     const char* proves;
@@ -29,46 +29,14 @@ TEST(Products, StatementTexts) {
     SessionValues values;
     std::string sql;
   } cases[] = {
-      {"product info reads item_no first", "rf_get_product_info", product,
-       "rf_get_product_info  N'C01',  N'A1001'"},
       {"product info falls back to item", "rf_get_product_info", fallback,
        "rf_get_product_info  N'C01',  N'A 1'"},
-      {"description", "rf_get_product_description", fallback,
-       "rf_get_product_description  N'C01',  N'A 1'"},
-      {"owners", "rf_get_product_owner", product, "rf_get_product_owner  N'C01',  N'A1001'"},
       {"units with the unit filter", "rf_get_product_uom", fallback,
        "rf_get_product_uom  N'C01',  N'A 1', Null"},
-      {"two-level units", "rf_get_product_uom_2_level", product,
-       "rf_get_product_uom_2_level  N'C01',  N'A1001'"},
-      {"packing quantity calls the procedure without the rf_ prefix", "rf_get_packing_qty", product,
-       "get_packing_qty  N'C01',  N'A1001',  N'CTN', 3"},
-      {"both matching searches call get_matching_product2",
-       "rf_get_matching_product",
-       {{"operator", "JOE"}, {"status", "ACTIVE"}, {"item", "HAM"}, {"client", "C01"}},
-       "get_matching_product2  N'C01',  N'HAM',  N'ACTIVE',  N'JOE'"},
       {"the grid search too",
        "rf_get_matching_product2",
        {{"item_no", "HAM"}},
        "get_matching_product2 Null,  N'HAM', Null, Null"},
-      {"a barcode is resolved with barcode_no",
-       "rf_get_barcode_item_no",
-       {{"barcode", "x"}, {"barcode_no", "9310000000018"}, {"client", "C01"}},
-       "rf_get_barcode_item_no  N'C01',  N'9310000000018'"},
-      {"two-level dimensions: no blank after the name, numbers as numbers",
-       "rf_update_product_uom_2_level",
-       {{"pallet_qty", "40"},
-        {"pallet_depth", "100"},
-        {"pallet_width", "120"},
-        {"item_weight", "2.5"},
-        {"item_depth", "30"},
-        {"item_width", "40"},
-        {"item_height", "30"},
-        {"item_uom", "CTN"},
-        {"operator", "JOE"},
-        {"item", "A1001"},
-        {"client", "C01"}},
-       "rf_update_product_uom_2_level N'C01',  N'A1001',  N'CTN', 30, 40, 30, 2.5, 120, 100, 40, "
-       " N'JOE'"},
   };
   for (const auto& c : cases) {
     Harness h;

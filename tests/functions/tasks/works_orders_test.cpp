@@ -18,28 +18,17 @@ using testing::SessionValues;
 using testing::T;
 using testing::Texts;
 
+// Argument order is the function index's (docs/function_index.md); here, missing keys.
 TEST(WorksOrders, StatementTexts) {
-  const SessionValues all = {
-      {"operator", "JOE"},       {"client", "C01"},      {"warehouse", "W1"},  {"area", "PICK"},
-      {"movement_type", "PICK"}, {"order_no", "SO1001"}, {"wo_no", "WO000002"}};
   const struct {
     const char* function;
     SessionValues session;
     const char* sql;
   } cases[] = {
-      {"rf_assign_whse_task_manual", all,
-       "assign_whse_task_manual  N'JOE',  N'PICK',  N'C01',  N'SO1001',  N'JOE'"},
-      {"rf_assign_works_order", all, "assign_works_order  N'JOE',  N'PICK',  N'PICK',  N'JOE'"},
       {"rf_assign_works_order", {}, "assign_works_order Null, Null, Null, Null"},
-      {"rf_get_wo", all, "rf_get_wo  N'WO000002'"},
-      {"rf_get_unfinished_works_order", all, "get_unfinished_works_order  N'JOE', 1,  N'PICK'"},
       {"rf_get_unfinished_works_order",
        {{"operator", "JOE"}},
        "get_unfinished_works_order  N'JOE', 1, Null"},
-      {"rf_get_stock_movements_task_info", all,
-       "rf_get_stock_movements_task_info  N'C01',  N'SO1001',  N'PICK'"},
-      {"rf_query_stock_movements", all, "rf_query_stock_movements  N'C01',  N'W1',  N'PICK'"},
-      {"rf_rpt_os_tasks", all, "rpt_os_tasks  N'WO000002'"},
   };
   for (const auto& c : cases) {
     Harness h;
