@@ -301,18 +301,6 @@ TEST_F(GatewayTest, TheReplyIsTheBodyByteForByte) {
             "server down</sqlmsg>");
 }
 
-TEST_F(GatewayTest, HtmlPagesAreServedAsHtml) {
-  options_.run_engine = [](const Environment&, Session&, const Request&) {
-    return EngineReply{"<html></html>", true};
-  };
-  Start();
-  auto client = Client();
-  const auto res = client.Get(Gateway("function=webrpt_get_item_image2"));
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->get_header_value("Content-Type"), "text/html; charset=utf-8");
-  EXPECT_EQ(res->body, "<html></html>");
-}
-
 TEST_F(GatewayTest, TheEnginesHtmlPagesAreServedAsHtml) {
   const RfFunction* page = FindFunction("webrpt_get_item_image2");
   if (!page) GTEST_SKIP() << "no HTML page is served by this build";
@@ -423,6 +411,17 @@ TEST_F(GatewayTest, SizeLimits) {
   EXPECT_EQ(RawExchange(port_, "GET /" + std::string(20000, 'a')).substr(0, 12), "HTTP/1.1 431")
       << "an endless request line";
   EXPECT_TRUE(seen().size() == 1u);
+}
+
+TEST_F(GatewayTest, OverlongAddressesAndHeaderLinesAreRefused) {
+  Start();  // within the default 16 KiB of request line and headers
+  const std::string target = "/live?" + std::string(8200, 'a');
+  EXPECT_EQ(RawExchange(port_, "GET " + target + " HTTP/1.1\r\nHost: rf\r\n\r\n").substr(0, 12),
+            "HTTP/1.1 414");
+  const std::string line = "X-Pad: " + std::string(8190, 'h');
+  EXPECT_EQ(
+      RawExchange(port_, "GET /live HTTP/1.1\r\nHost: rf\r\n" + line + "\r\n\r\n").substr(0, 12),
+      "HTTP/1.1 400");
 }
 
 TEST_F(GatewayTest, SlowOrIdleConnectionsAreClosed) {

@@ -17,8 +17,9 @@ namespace {
 
 // Run scripts/db.sh with one command; true when it succeeded.
 bool Database(const std::string& command) {
-  const std::string script = std::string(TALWEN_SOURCE_DIR) + "/scripts/db.sh";
-  return std::system((script + " " + command + " >/dev/null 2>&1").c_str()) == 0;
+  std::string line = TALWEN_SOURCE_DIR "/scripts/db.sh ";
+  line.append(command).append(" >/dev/null 2>&1");
+  return std::system(line.c_str()) == 0;
 }
 
 const testing::Fields kCall = {{"function", "rf_adjust_carton_qty"},

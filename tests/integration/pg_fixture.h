@@ -195,9 +195,6 @@ BEGIN
   sqlmsg := 'Hello ' || operator;
 END $$;
 
-CREATE PROCEDURE talwen_test.required(a text, b int)
-LANGUAGE sql AS $$ SELECT 1 $$;
-
 CREATE FUNCTION talwen_test.types()
 RETURNS TABLE (i2 int2, i4 int4, i8 int8, f4 float4, f8 float8, n numeric, m money,
                b bool, t text, vc varchar(10), c char(4), d date, tm time, ts timestamp,

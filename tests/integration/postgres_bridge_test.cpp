@@ -55,42 +55,7 @@ class Bridge : public PgTest {
   }
 };
 
-// ---- Argument forms ----
-
-struct Form {
-  std::string arguments;
-  bool is_null;
-  std::string value;
-};
-
-void PrintTo(const Form& f, std::ostream* os) {
-  for (const char c : f.arguments) *os << (c >= ' ' && c < 127 ? c : '.');
-}
-
-class ArgumentForms : public Bridge, public ::testing::WithParamInterface<Form> {};
-
-TEST_P(ArgumentForms, ReachTheProcedureAsTheirValue) {
-  const Form& f = GetParam();
-  const Seen seen = Echo("talwen_test.echo_text " + f.arguments);
-  EXPECT_EQ(seen.is_null, f.is_null) << f.arguments;
-  EXPECT_EQ(seen.value, f.value) << f.arguments;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Postgres, ArgumentForms,
-    ::testing::Values(Form{" N'abc'", false, "abc"}, Form{"'abc'", false, "abc"},
-                      Form{"N'O''Brien'", false, "O'Brien"}, Form{"''''''", false, "''"},
-                      Form{"N''", false, ""}, Form{"Null", true, ""}, Form{"NULL", true, ""},
-                      Form{"null", true, ""}, Form{"bare_Word", false, "bare_Word"},
-                      Form{"Y", false, "Y"}, Form{"12", false, "12"}, Form{"-3.50", false, "-3.50"},
-                      Form{"N'\xC3\xA9t\xC3\xA9 \xE2\x82\xAC'", false,
-                           "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"},
-                      Form{"\t\n N'x' \r\n", false, "x"}));
-
-TEST_F(Bridge, ExecAndExecutePrefixesAndLetterCaseAreAccepted) {
-  EXPECT_EQ(Echo("exec talwen_test.echo_text 'a'").value, "a");
-  EXPECT_EQ(Echo("EXECUTE TALWEN_TEST.Echo_Text 'b'").value, "b");
-}
+// ---- Argument forms (their parsing is postgres_call_statement_test's) ----
 
 TEST_F(Bridge, NumbersReachNumericParametersAsNumbers) {
   const std::pair<std::string, std::string> cases[] = {
@@ -137,18 +102,6 @@ TEST_F(Bridge, InjectionAttemptsArriveAsPlainText) {
   EXPECT_EQ(admin.run("SELECT to_regclass('talwen_test.log')::text"), "talwen_test.log");
 }
 
-TEST_F(Bridge, ANulAsFirstCharacterArrivesAsNull) {
-  // The frame renders such a value as a bare null.
-  const std::string statement = Sql("talwen_test.echo_text ").text(std::string("\0DROP", 5)).str();
-  EXPECT_EQ(statement, "talwen_test.echo_text null");
-  EXPECT_TRUE(Echo(statement).is_null);
-}
-
-TEST_F(Bridge, ANulInsideTextIsRefusedNotCut) {
-  const DbError e = ErrorOf(Sql("talwen_test.echo_text ").text(std::string("ab\0cd", 5)).str());
-  EXPECT_EQ(e.number(), db::kErrorStatement);
-}
-
 TEST_F(Bridge, NumberArgumentsCannotCarryStatements) {
   // FormatSqlArg keeps digits, "." and "-" of a number: what is left is refused or a number.
   EXPECT_EQ(ErrorOf(Sql("talwen_test.echo_number ").number("1--1").str()).number(),
@@ -183,15 +136,6 @@ TEST_F(Bridge, AnUnknownRoutineIsAStatementError) {
     EXPECT_NE(std::string(e.what()).find("Could not find stored procedure"), std::string::npos)
         << e.what();
   }
-}
-
-TEST_F(Bridge, ArgumentCountsAreChecked) {
-  EXPECT_STREQ(ErrorOf("talwen_test.echo_text 'a', 'b'").what(),
-               "The routine talwen_test.echo_text takes at most 1 argument; 2 were given.");
-  EXPECT_STREQ(ErrorOf("talwen_test.required 'a'").what(),
-               "The routine talwen_test.required needs a value for its parameter b.");
-  EXPECT_STREQ(ErrorOf("talwen_test.over 'a', 'b', 'c'").what(),
-               "No overload of the routine talwen_test.over takes 3 arguments.");
 }
 
 // ---- Result sets ----
@@ -314,37 +258,6 @@ TEST_F(Bridge, UnassignedInputsTakeTheirDefaultOrNull) {
     command.Execute();
     EXPECT_EQ(command.output("@sqlmsg"), "C03/2.5/none");
   }
-}
-
-TEST_F(Bridge, OutputParametersWithoutDefaultsAndWithoutAReturnValue) {
-  auto c = Open();
-  Command command(*c, "talwen_test.status_only");
-  command.inputs({"JOE"});
-  command.Execute();
-  EXPECT_EQ(command.status_reply(), "<sqlstatus>0</sqlstatus><sqlmsg>Hello JOE</sqlmsg>");
-  EXPECT_TRUE(command["@RETURN_VALUE"].is_null());
-  EXPECT_TRUE(command.result_sets().empty());
-}
-
-TEST_F(Bridge, FunctionsServeTheCallFormToo) {
-  auto c = Open();
-  Command command(*c, "talwen_test.plain");
-  ASSERT_EQ(command.parameters().size(), 3u);
-  command.set("@a", "z");
-  command.Execute();
-  ASSERT_EQ(command.result_sets().size(), 1u);
-  EXPECT_EQ(command.result_sets()[0].rows.at(0), (db::Row{Value::text("z"), Value::int32(3)}));
-}
-
-TEST_F(Bridge, AnUnknownProcedureFailsItsDescription) {
-  auto c = Open();
-  try {
-    Command command(*c, "talwen_test.nope");
-    FAIL();
-  } catch (const DbError& e) {
-    EXPECT_EQ(e.number(), db::kErrorStatement);
-  }
-  EXPECT_THROW(Command(*c, "talwen_test.nope; drop table x"), DbError);
 }
 
 // ---- Types and Null ----
