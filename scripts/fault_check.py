@@ -376,6 +376,9 @@ def main():
         if unknown:
             sys.exit("fault_check: no such fault: " + ", ".join(sorted(unknown)))
         faults = [f for f in faults if f.id in wanted]
+    # Only the faults that one of the suites run can catch.
+    suites_run = set(args.suites.split(","))
+    faults = [f for f in faults if suites_run & set(SUITES_FOR[f.kind])]
     if args.list:
         for f in faults:
             say(f"{f.id:40} {f.file}{'  (quick)' if f.quick else ''}\n    {f.what}")

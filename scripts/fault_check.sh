@@ -9,7 +9,8 @@
 #               tests catch every one
 #   --only      only these faults
 #   --list      list the faults and stop
-#   --suites    the suites to run: unit, integration, database (default all three)
+#   --suites    the suites to run: unit, integration, database (default all three); only the
+#               faults one of them can catch are seeded
 #   --source    the project to copy (default this one); the fault list is always this one's
 #   --out FILE  write the results, one fault a line (tab-separated)
 #   --compare   fail when a fault caught in FILE (written by --out) is not caught now

@@ -3,8 +3,9 @@
 #   1. formatting (clang-format) of the C++ sources;
 #   2. the database tests (db/postgres/tests) on a private PostgreSQL cluster holding the
 #      reference warehouse database (its own cluster, on port ${TALWEN_TEST_PGPORT:-55433}, so a
-#      running demo database is left alone); then the build, and the unit, contract and
-#      integration tests against that database;
+#      running demo database is left alone), each quick fault of scripts/fault_check.sh in the
+#      procedures caught by them; then the build, and the unit, contract and integration tests
+#      against that database;
 #   3. the same tests built with the address and undefined-behaviour sanitizers;
 #   4. the operations tests (tests/ops): the Debian package installed, upgraded and purged on
 #      this machine (as root), and a rolling restart of two instances behind nginx under load;
@@ -35,6 +36,9 @@ if ! scripts/db.sh test; then
     echo "test.sh: the database tests failed (db/postgres/tests, see above)" >&2
     exit 1
 fi
+echo "== fault check (the quick faults in the procedures)"
+# Each seeded in a scratch copy and reloaded into this cluster, which is reloaded after them.
+scripts/fault_check.sh --quick --suites database
 # The tests roll back their work but not the sequences they drew from.
 scripts/db.sh reset >/dev/null
 
