@@ -12,13 +12,6 @@ TEST(SignOnStatements, SendTheTemplateAndShapeTheReply) {
        "exec rf_check_user_password  N'JOE',  N'it''s'",
        {Texts({"sqlstatus", "sqlmsg"}, {{"0", "Password accepted."}})},
        "<sqlstatus>0</sqlstatus><sqlmsg>Password accepted.</sqlmsg>"},
-      {"the profile writes every column of every row as a record",
-       {{"function", "rf_get_user_profile"}, {"operator", "JOE"}},
-       "rf_get_user_profile  N'JOE'",
-       {Rows({"user_id", "user_name", "level"}, {{T("JOE"), T("Joe <Bloggs>"), Value::int32(3)},
-                                                 {T("JOE"), Value::null(), Value::int32(4)}})},
-       "<record><user_id>JOE</user_id><user_name>Joe <Bloggs></user_name><level>3</level></record>"
-       "<record><user_id>JOE</user_id><user_name></user_name><level>4</level></record>"},
       {"the user's clients keep two fixed tags in fixed order and drop other columns",
        {{"function", "rf_get_user_client"}, {"operator", "JOE"}},
        "get_user_client  N'JOE'",

@@ -186,15 +186,6 @@ TEST(NextPalletNo, AnswersTheNumberAlone) {
 
 // ---- Cartons and their stock lines ----
 
-TEST(QueryCarton, ListsTheRowsAsRecords) {
-  Harness h;
-  h.db->answer({Texts({"item_no", "qty"}, {{"SKU1", "4"}})});
-  EXPECT_EQ(Call(h, "rf_query_carton",
-                 {{"client", "C01"}, {"carton_no", "CTN1"}, {"operator", "OP"}, {"limit", ""}}),
-            "<record><item_no>SKU1</item_no><qty>4</qty></record>");
-  EXPECT_EQ(h.db->statements[0], "rf_query_carton  N'C01',  N'CTN1',  N'OP'");
-}
-
 // The carton's place once, then a numbered record per stock line (renamed and converted tags
 // shown; each other value is its column's name).
 TEST(CartonItems, WritesTheLocationThenOneNumberedRecordPerStockLine) {
