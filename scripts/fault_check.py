@@ -117,6 +117,9 @@ class Scratch:
                                      os.environ.get("TALWEN_TEST_PGPORT") or "55433")
         self.env["TALWEN_PG_RESTART"] = f"{self.tree / 'scripts/db.sh'} restart"
         self.db_env = None
+        # The integration tests leave their work in the reference database; the database
+        # tests roll theirs back.
+        self.dirty = True
 
     def sync(self):
         """Make the tree the project's tracked (and new, not ignored) files, byte for byte. Only
@@ -171,6 +174,7 @@ class Scratch:
     def reset_database(self):
         """Reload the reference database from the tree's SQL; (ok, the first error)."""
         status, output = self.database("reset")
+        self.dirty = status != 0
         if status != 0:
             errors = [l for l in output.splitlines() if "ERROR" in l]
             return False, (errors[0] if errors else output.strip()[-200:])
@@ -181,6 +185,16 @@ class Scratch:
             for name, value in re.findall(r"export (\w+)=(\S*)", output):
                 self.db_env[name] = value.strip("'")
         return True, ""
+
+    def run_sql(self, file):
+        """Run one SQL file of the tree in the reference database; (ok, the first error)."""
+        status, output = run([str(self.tree / "scripts/db.sh"), "psql", "-q", "-v", "ON_ERROR_STOP=1",
+                              "-1", "-f", str(self.tree / file)], cwd=self.tree, env=self.env,
+                             timeout=SUITE_TIMEOUT["database"], log=self.logs / "db-sql.log")
+        if status == 0:
+            return True, ""
+        errors = [l for l in output.splitlines() if "ERROR" in l]
+        return False, (errors[0] if errors else output.strip()[-200:])
 
     def run_suite(self, suite, log_name):
         """Run one suite; the names of the tests that failed ([] when all passed)."""
@@ -198,6 +212,7 @@ class Scratch:
                     reason = re.sub(r"^psql:\S+ ERROR:\s*", "", reason)
                     failed.append(f"{line[5:]} ({reason[:120]})" if reason else line[5:])
             return failed or [f"db.sh test ({status})"]
+        self.dirty |= suite == "integration"
         binary = self.build / "tests" / ("unit_tests" if suite == "unit" else "integration_tests")
         env = self.db_env or self.env
         status, output = run([str(binary), "--gtest_color=no"], cwd=self.tree, env=env,
@@ -241,8 +256,8 @@ def check_fault(scratch, fault, suites_run):
     original = apply_fault(scratch.tree, fault)
     if original is None:
         return Outcome("does not apply", detail=f"its text is not (exactly once) in {fault.file}")
+    applied = reloaded = False  # the faulty file in the database; the database reloaded with it
     try:
-        loaded = False
         for suite in SUITES_FOR[fault.kind]:
             if suite not in suites_run:
                 continue
@@ -251,18 +266,30 @@ def check_fault(scratch, fault, suites_run):
                 ok, error = scratch.compile([suite])
                 if not ok:
                     return Outcome("does not build", detail=error)
-            if suite != "unit" and not loaded:
+            if suite == "database" and not scratch.dirty:
+                # The procedures' files can be run again: the faulty one replaces its routines.
+                ok, error = scratch.run_sql(fault.file)
+                if not ok:
+                    return Outcome("does not load", detail=error)
+                applied = True
+            elif suite != "unit" and not reloaded:
+                # A whole reload: the database holds what integration tests left, or they run
+                # now, in copies of the loaded database.
                 ok, error = scratch.reset_database()
+                reloaded = fault.kind == "sql"
                 if not ok:
                     return Outcome("does not load" if fault.kind == "sql" else
                                    "database reset failed", detail=error)
-                loaded = True
             failed = scratch.run_suite(suite, fault.id)
             if failed:
                 return Outcome("caught", suite, failed)
         return Outcome("missed")
     finally:
         restore(scratch.tree, fault, original)
+        if reloaded:
+            scratch.reset_database()
+        elif applied:
+            scratch.run_sql(fault.file)
 
 
 def write_results(path, faults, outcomes):

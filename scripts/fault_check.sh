@@ -19,9 +19,12 @@
 # built there (kept between runs: each fault is an incremental rebuild), and checked with the
 # suites that can catch it, cheapest first: a fault in the procedures with the database tests
 # (db/postgres/tests) and then the integration tests, a fault in the C++ with the unit tests
-# and then the integration tests. The first suite that fails catches it. The tests must pass
-# without any fault first. A fault whose text is no longer in its file "does not apply" and
-# fails the run, as does one that does not build: update tests/faults.txt with the code.
+# and then the integration tests. The first suite that fails catches it. A fault in the
+# procedures reaches the database tests by running its file again in the reference database
+# (the files replace their routines); the integration tests, working in copies of the loaded
+# database, have it reloaded whole. The tests must pass without any fault first. A fault
+# whose text is no longer in its file "does not apply" and fails the run, as does one that does
+# not build: update tests/faults.txt with the code.
 #
 # The database runs on port TALWEN_FAULT_PGPORT (default TALWEN_TEST_PGPORT, 55433) in a
 # cluster of its own under the scratch folder, stopped at the end, unless TALWEN_DB_DIR names
