@@ -10,6 +10,7 @@ PACKAGES=(
   unixodbc-dev tdsodbc odbc-postgresql
   libcpp-httplib-dev
   clang-format curl wrk
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

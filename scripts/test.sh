@@ -7,7 +7,8 @@
 #      integration tests against that database;
 #   3. the same tests built with the address and undefined-behaviour sanitizers;
 #   4. the real-browser tests of the item image pages and the handheld pages
-#      (scripts/browser_test.sh), on a freshly loaded database.
+#      (scripts/browser_test.sh), on a freshly loaded database;
+#   5. every fuzz target for 30 seconds on its committed corpus (scripts/fuzz.sh).
 # Installs what is missing first (scripts/deps.sh).
 set -euo pipefail
 
@@ -55,3 +56,6 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 echo "== browser"
 scripts/db.sh reset >/dev/null
 scripts/browser_test.sh
+
+echo "== fuzz"
+scripts/fuzz.sh 30
