@@ -10,6 +10,7 @@ PACKAGES=(
   unixodbc-dev tdsodbc odbc-postgresql
   libcpp-httplib-dev
   clang-format curl wrk
+  nginx logrotate openssl python3 dpkg-dev iproute2 systemd
   clang-14 libclang-rt-14-dev
 )
 
@@ -24,4 +25,6 @@ SUDO=
 echo "deps.sh: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# nginx would start on port 80 as it is installed: the tests run their own.
+"$(dirname "${BASH_SOURCE[0]}")/without_service_starts.sh" \
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -6,9 +6,11 @@
 #      running demo database is left alone); then the build, and the unit, contract and
 #      integration tests against that database;
 #   3. the same tests built with the address and undefined-behaviour sanitizers;
-#   4. the real-browser tests of the item image pages and the handheld pages
+#   4. the operations tests (tests/ops): the Debian package installed, upgraded and purged on
+#      this machine (as root), and a rolling restart of two instances behind nginx under load;
+#   5. the real-browser tests of the item image pages and the handheld pages
 #      (scripts/browser_test.sh), on a freshly loaded database;
-#   5. every fuzz target for 30 seconds on its committed corpus (scripts/fuzz.sh).
+#   6. every fuzz target for 30 seconds on its committed corpus (scripts/fuzz.sh).
 # Installs what is missing first (scripts/deps.sh).
 set -euo pipefail
 
@@ -52,6 +54,10 @@ scripts/db.sh reset >/dev/null
 
 echo "== tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== operations"
+tests/ops/package_test.sh
+tests/ops/rolling_restart.sh
 
 echo "== browser"
 scripts/db.sh reset >/dev/null

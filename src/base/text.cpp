@@ -36,4 +36,19 @@ std::string_view trim(std::string_view s, std::string_view blanks) {
   return first == std::string_view::npos ? std::string_view() : trim_right(s.substr(first), blanks);
 }
 
+std::string one_line(std::string_view s) {
+  std::string out;
+  bool blank = false;
+  for (const char c : s) {
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      blank = !out.empty();
+      continue;
+    }
+    if (blank) out.push_back(' ');
+    blank = false;
+    out.push_back(c);
+  }
+  return out;
+}
+
 }  // namespace talwen

@@ -36,4 +36,8 @@ bool iends_with(std::string_view s, std::string_view suffix);
 std::string_view trim(std::string_view s, std::string_view blanks = kBlanks);
 std::string_view trim_right(std::string_view s, std::string_view blanks = kBlanks);
 
+// Return s on one line: each run of spaces, tabs and line breaks becomes one space, and none
+// is left at either end (a server's message made fit for a reply).
+std::string one_line(std::string_view s);
+
 }  // namespace talwen

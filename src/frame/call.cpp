@@ -118,12 +118,20 @@ std::string Command::status_reply() const {
 // ---- Call ----
 
 const std::string& Call::item_no() const {
-  const std::string& item_no = session.get("item_no");
-  return item_no.empty() ? session.get("item") : item_no;
+  const std::string& item_no = (*this)["item_no"];
+  return item_no.empty() ? (*this)["item"] : item_no;
 }
 
-std::vector<db::ResultSet> Call::run(std::string_view sql) {
+void Call::note_key(std::string_view key) const {
+  for (const std::string& k : record->keys) {
+    if (k == key) return;
+  }
+  record->keys.emplace_back(key);
+}
+
+std::vector<db::ResultSet> Call::run(std::string_view sql, std::string_view form) {
   sql_text.assign(sql);
+  if (record) record->statements.push_back(std::string(form) + " " + sql_text);
   return connection.execute(sql);
 }
 
@@ -144,7 +152,7 @@ ResultGrid Call::ExecuteToGrid(std::string_view sql) {
   last_sql_message.clear();
   last_row_index = -1;
   try {
-    ResultGrid grid = grid_of(run(sql));
+    ResultGrid grid = grid_of(run(sql, "grid"));
     last_row_index = grid.last_row();
     return grid;
   } catch (const db::DbError& e) {
@@ -162,18 +170,19 @@ TypedGrid Call::ExecuteToTypedGrid(std::string_view sql) {
 }
 
 Recordset Call::OpenRecordset(std::string_view sql) {
-  return Recordset(run(sql));
+  return Recordset(run(sql, "recordset"));
 }
 
 Recordset Call::OpenLastRecordset(std::string_view sql) {
   // One execution; the procedure's effects happen once. Step to the last result set.
-  Recordset recordset(run(sql));
+  Recordset recordset(run(sql, "recordset"));
   for (size_t n = recordset.result_set_count(); n > 1; --n) recordset.next_recordset();
   return recordset;
 }
 
 Command Call::OpenCommand(std::string_view procedure) {
   sql_text.assign(procedure);
+  if (record) record->statements.push_back("procedure " + sql_text);
   return Command(connection, std::string(procedure));
 }
 

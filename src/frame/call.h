@@ -1,8 +1,8 @@
 // Call: everything one request's handler works with, and the three ways it calls the database.
 //
-// Process builds one Call per request. It holds the host objects, the open connection, the
-// settings read for this call, and the state of the last statement (LastSqlError,
-// LastSqlMessage, LastRowIndex) that the original kept per thread. A Call is used by one
+// Process builds one Call per request. It holds the session and request, the open connection,
+// the settings read for this call, and the state of the last grid-form statement
+// (last_sql_error, last_sql_message, last_row_index) that handlers test. A Call is used by one
 // thread; nothing in it outlives the request.
 //
 // The call forms:
@@ -121,6 +121,13 @@ class Command {
   std::vector<db::ResultSet> result_sets_;
 };
 
+// What one call of a handler did, as the function index takes it down
+// (docs/function_index.md): every session key read and every statement run.
+struct CallRecord {
+  std::vector<std::string> keys;        // each key once, in the order first read
+  std::vector<std::string> statements;  // "grid ", "recordset " or "procedure ", then the text
+};
+
 struct TraceSettings {
   std::string path;  // date-stamped; "" = tracing off
   std::string mode;  // "BRIEF", "DETAIL" or "DETAILED"
@@ -132,7 +139,10 @@ class Call {
       : env(env), session(session), request(request), connection(connection) {}
 
   // The session value of key as text; "" when absent. Nothing is trimmed.
-  const std::string& operator[](std::string_view key) const { return session.get(key); }
+  const std::string& operator[](std::string_view key) const {
+    if (record) note_key(key);
+    return session.get(key);
+  }
   // The product key: "item_no", or "item" when that is empty.
   const std::string& item_no() const;
 
@@ -156,7 +166,7 @@ class Call {
 
   std::string server_name;        // server variable SERVER_NAME
   std::string remote_addr;        // server variable REMOTE_ADDR
-  std::string db_instance;        // session value "dbinstance", or "veldrawms"
+  std::string db_instance;        // session value "dbinstance", or kDefaultInstance
   std::string connection_string;  // what the configuration gave for db_instance
   std::string function_name;      // session value "function" as given
   TraceSettings trace;
@@ -166,8 +176,11 @@ class Call {
   std::string last_sql_message;
   int last_row_index = -1;
 
+  CallRecord* record = nullptr;  // takes down what the handler does; null in service
+
  private:
-  std::vector<db::ResultSet> run(std::string_view sql);
+  void note_key(std::string_view key) const;
+  std::vector<db::ResultSet> run(std::string_view sql, std::string_view form);
   ResultGrid grid_of(std::vector<db::ResultSet> sets);
 };
 

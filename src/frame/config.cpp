@@ -12,6 +12,10 @@ namespace talwen {
 
 namespace {
 
+// Appended to every instance's connection keywords. The INI files in use name no provider for
+// their SQL Server databases, so this keyword, which the ODBC provider answers to, stays as it
+// is; a section that names its own Provider (PostgreSQL, ODBC) comes first and wins, the first
+// occurrence of a keyword being the one read.
 constexpr std::string_view kProvider = ";PROVIDER=SQLOLEDB";
 constexpr std::string_view kGeneralSection = "GENERAL";
 constexpr std::string_view kLogFileKey = "LOGGING FILE";

@@ -20,7 +20,7 @@ namespace talwen {
 
 // What LoadConfig yields for one call.
 struct Config {
-  std::string connection_string;  // section lines joined by ";" + ";PROVIDER=SQLOLEDB"
+  std::string connection_string;  // section lines joined by ";", then ";PROVIDER=SQLOLEDB"
   std::string log_file_path;      // date-stamped; "" = tracing off
   std::string log_mode;           // "BRIEF" when absent
 };

@@ -76,6 +76,7 @@ int FindColumnIndex(const ResultGrid& grid, std::string_view name) {
 }
 
 Value GridValueByName(const ResultGrid& grid, std::string_view name, int r) {
+  if (grid.column_count() == 0) throw std::out_of_range("no column names in the result");
   const int c = FindColumnIndex(grid, name);
   return c < 0 ? Value::text("") : grid(c, r);
 }

@@ -42,7 +42,10 @@ class ResultGrid {
 // treated the same way; -1 when none.
 int FindColumnIndex(const ResultGrid& grid, std::string_view name);
 
-// The value of the first column so named in row r; the empty text when no column matches.
+// The value of the first column so named (FindColumnIndex) in row r; the empty text when no
+// column matches. A grid without column names (the statement failed or gave no result with
+// columns) has nothing to look a name up in: that throws std::out_of_range, so a handler that
+// reads named columns without testing last_sql_error ends with the empty reply.
 Value GridValueByName(const ResultGrid& grid, std::string_view name, int r);
 
 // A grid whose columns carry a third cell for the handler's own use (ExecuteToTypedGrid).

@@ -31,7 +31,9 @@ class Main {
   bool html_ = false;
 };
 
-// "veldrawms" when the session names no instance.
+// The INI section (database instance) of a session that names none. Kept as the sites' INI
+// files and pages already spell it: renaming it would send every page that sends no
+// "dbinstance" to a section that does not exist.
 constexpr std::string_view kDefaultInstance = "veldrawms";
 
 }  // namespace talwen

@@ -2,7 +2,47 @@
 
 #include <stdexcept>
 
+#include "base/text.h"
+#include "frame/convert.h"
+
 namespace talwen {
+namespace {
+
+// A stock line: these tags, "line_no", then the rest.
+constexpr TagField kStockLineHead[] = {
+    {"rec_num", "rec_num"},   {"client", "client"},
+    {"item_no", "item_no"},   {"description", "Description"},
+    {"uom", "uom"},           {"qty_avail", "qty_avail"},
+    {"grade", "grade"},       {"lot_no", "lot_no"},
+    {"batch_no", "batch_no"}, {"expiry_date", "expiry_date", FormatIsoDate},
+};
+constexpr TagField kStockLineTail[] = {
+    {"supplier", "supplier"},
+    {"owner", "owner"},
+    {"prod_date", "prod_date", FormatIsoDate},
+    {"item_size", "item_size"},
+    {"item_color", "item_color"},
+    {"item_class", "item_class"},
+    {"width", "item_width"},
+    {"depth", "item_depth"},
+    {"height", "item_height"},
+    {"weight", "item_weight"},
+    {"status", "Status"},
+    {"maker", "maker"},
+    {"last_update", "last_update", FormatIsoDate},
+    {"currency", "Currency"},
+    {"unit_cost", "unit_cost"},
+    {"ppq_packing", "ppq_packing"},
+    {"ppq_qty", "ppq_qty"},
+    {"serial_no_flag", "serial_no_flag"},
+    {"num_serial", "num_serial"},
+};
+
+bool names_match(std::string_view column, std::string_view name, NameMatch match) {
+  return match == NameMatch::kExact ? column == name : iequals(column, name);
+}
+
+}  // namespace
 
 std::string AsText(const Value& value) {
   return value.to_text();
@@ -20,10 +60,16 @@ std::string FirstRowReply(const ResultGrid& grid) {
   return out.take();
 }
 
+std::string SqlErrorReply(const Call& call) {
+  return StatusReply(std::to_string(call.last_sql_error), call.last_sql_message);
+}
+
+std::string FirstRowText(const ResultGrid& grid, std::string_view column) {
+  return grid.has_rows() ? GridValueByName(grid, column, 0).to_text() : std::string();
+}
+
 std::string GridStatusReply(const Call& call, const ResultGrid& grid) {
-  if (call.last_sql_error != 0) {
-    return StatusReply(std::to_string(call.last_sql_error), call.last_sql_message);
-  }
+  if (call.last_sql_error != 0) return SqlErrorReply(call);
   if (!grid.has_rows()) throw std::out_of_range("no rows in the result");
   return StatusReply(GridValueByName(grid, "sqlstatus", 0).to_text(),
                      GridValueByName(grid, "sqlmsg", 0).to_text());
@@ -84,6 +130,80 @@ void WriteFieldPerRow(OutputBuffer& out, Recordset& rs, std::string_view tag,
 std::string FieldPerRowReply(Recordset& rs, std::string_view tag, std::string_view field) {
   OutputBuffer out;
   WriteFieldPerRow(out, rs, tag, field);
+  return out.take();
+}
+
+std::string TabLine(const Recordset& rs, std::span<const LineField> fields) {
+  std::string line;
+  for (const LineField& f : fields) {
+    if (f.pallet_label) {
+      const std::string label = rs.text(f.field);
+      const auto [body, check] = SplitPalletLabel(label);
+      line.append(body).push_back('\t');
+      line.append(check).push_back('\t');
+    } else {
+      rs.field(f.field).append_text(line);
+      line.push_back('\t');
+    }
+  }
+  return line;
+}
+
+std::string LineRecordsReply(Recordset& rs, std::span<const LineField> fields) {
+  OutputBuffer out;
+  for (; !rs.eof(); rs.move_next()) out.tag("record", TabLine(rs, fields));
+  return out.take();
+}
+
+int ColumnNamed(const ResultGrid& grid, std::string_view name, NameMatch match) {
+  for (int c = 0; c <= grid.last_column(); ++c) {
+    if (names_match(grid.column_name(c), name, match)) return c;
+  }
+  return -1;
+}
+
+RenamedColumns::RenamedColumns(const ResultGrid& grid, std::span<const Renamed> renames,
+                               NameMatch match)
+    : grid_(grid), renames_(renames) {
+  for (const Renamed& r : renames_) columns_.push_back(ColumnNamed(grid_, r.column, match));
+}
+
+Value RenamedColumns::value(size_t i, int r) const {
+  return columns_.at(i) < 0 ? Value::text("") : grid_(columns_[i], r);
+}
+
+void RenamedColumns::WriteRecord(OutputBuffer& out, int r) const {
+  out.append("<record>");
+  for (size_t i = 0; i < renames_.size(); ++i) out.tag(renames_[i].tag, value(i, r));
+  out.append("</record>");
+}
+
+void WriteColumnsRenamed(OutputBuffer& out, const ResultGrid& grid, int r,
+                         std::span<const Renamed> renames, NameMatch match, bool keep_others) {
+  for (int c = 0; c <= grid.last_column(); ++c) {
+    const std::string& name = grid.column_name(c);
+    bool renamed = false;
+    for (const Renamed& rename : renames) {
+      if (!names_match(name, rename.column, match)) continue;
+      out.tag(rename.tag, grid(c, r));
+      renamed = true;
+    }
+    if (!renamed && keep_others) out.tag(name, grid(c, r));
+  }
+}
+
+std::string StockLinesReply(Recordset& rs) {
+  if (rs.eof() || !EqualsZero(rs.field("sqlstatus"))) return {};
+  OutputBuffer out;
+  out.tag("warehouse", rs.field("warehouse"));
+  out.tag("location", rs.field("location"));
+  for (int line = 1; !rs.eof(); rs.move_next(), ++line) {
+    OutputBuffer record;
+    WriteFields(record, rs, kStockLineHead);
+    record.tag("line_no", std::to_string(line));
+    WriteFields(record, rs, kStockLineTail);
+    out.tag("record", record.text());
+  }
   return out.take();
 }
 

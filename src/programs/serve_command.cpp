@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "db/pool.h"
 #include "host/http_gateway.h"
 #include "programs/program.h"
+#include "programs/service_notify.h"
 
 namespace talwen::program {
 namespace {
@@ -155,10 +157,16 @@ int ServeCommand(int argc, char** argv) {
     return 1;
   }
   const bool v6 = options.host.find(':') != std::string::npos;
-  say("listening on http://" + (v6 ? "[" + options.host + "]" : options.host) + ":" +
-      std::to_string(gateway.port()) + std::string(host::kGatewayPath) + " with " +
+  const std::string address =
+      (v6 ? "[" + options.host + "]" : options.host) + ":" + std::to_string(gateway.port());
+  say("listening on http://" + address + std::string(host::kGatewayPath) + " with " +
       std::to_string(options.threads) + " threads; clients " + options.allowed.text() +
       "; diagnostics " + options.diagnostics.text());
+  // The service manager (systemd, Type=notify) counts the service as started only now that
+  // the socket is bound, so units ordered after it find the port open.
+  const ServiceNotifier service(std::getenv("NOTIFY_SOCKET"));
+  if (!service.problem().empty()) say(service.problem());
+  service.notify("READY=1\nSTATUS=listening on " + address);
 
   int signal_number = 0;
   while (signal_number <= 0) {
@@ -170,8 +178,11 @@ int ServeCommand(int argc, char** argv) {
       return 1;
     }
   }
-  say(std::string("stopping on ") + (signal_number == SIGTERM ? "SIGTERM" : "SIGINT") +
-      "; finishing the requests in flight");
+  const std::string stopping = std::string("stopping on ") +
+                               (signal_number == SIGTERM ? "SIGTERM" : "SIGINT") +
+                               "; finishing the requests in flight";
+  service.notify("STOPPING=1\nSTATUS=" + stopping);
+  say(stopping);
   gateway.stop();
   say("stopped");
   return 0;

@@ -19,6 +19,12 @@
 namespace talwen {
 namespace {
 
+// Where the form posts: the gateway's one path (host/http_gateway.h), which the pages and
+// bookmarks in the field use.
+constexpr std::string_view kGatewayPath = "/talwen/http_talwen.asp";
+// The hidden "userid" the form has always carried; the pages that receive it expect it.
+constexpr std::string_view kPageUser = "VELDRA1";
+
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kTableStyle =
     " cellpadding=3 cellspacing=0 style=\"border-collapse: collapse\" bordercolor=\"#111111\"";
@@ -184,9 +190,9 @@ class PageWriter {
   }
 
   void WriteForm() {
-    const std::string action = "http://" + host_ + "/talwen/http_talwen.asp";
+    const std::string action = "http://" + host_ + std::string(kGatewayPath);
     out_.append("<form method=" + QuoteText("POST") + " action=" + Attribute(action) + ">");
-    Hidden("userid", "VELDRA1");
+    Hidden("userid", kPageUser);
     Hidden("dbinstance", call_.db_instance);
     Hidden("function", page_.function);
 

@@ -14,6 +14,7 @@ TEST(Text, AsciiOnlyCaseAndChosenBlanks) {
   EXPECT_EQ(trim(" \tA B\t "), "A B");
   EXPECT_EQ(trim("\tA ", " "), "\tA") << "only the blanks asked for";
   EXPECT_EQ(trim_right("  "), "");
+  EXPECT_EQ(one_line("\n ERROR:  a\r\n\tb  "), "ERROR: a b");
 }
 
 }  // namespace

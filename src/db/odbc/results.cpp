@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/text.h"
+
 namespace talwen::db::odbc {
 namespace {
 
@@ -19,18 +21,7 @@ std::string clean_message(std::string_view message, bool& from_server) {
     if (message.substr(0, end + 1) == "[SQL Server]") from_server = true;
     message.remove_prefix(end + 1);
   }
-  std::string out;
-  bool blank = false;
-  for (const char c : message) {
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-      blank = !out.empty();
-      continue;
-    }
-    if (blank) out.push_back(' ');
-    blank = false;
-    out.push_back(c);
-  }
-  return out;
+  return one_line(message);
 }
 
 }  // namespace

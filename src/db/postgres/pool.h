@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "db/pool.h"
 #include "db/postgres/catalog.h"
 #include "db/postgres/provider.h"
 #include "db/postgres/session.h"
@@ -32,8 +33,7 @@ class Pool {
 
  private:
   const ConnectParams params_;
-  std::mutex mutex_;
-  std::vector<std::unique_ptr<Session>> idle_;  // the most recently given back last
+  IdlePool<Session> idle_;
   RoutineCache routines_;
 };
 

@@ -22,20 +22,16 @@
 
 #include "base/ini.h"
 #include "db/connection.h"
+#include "db/pool.h"
 #include "db/postgres/session.h"
 
 namespace talwen::db::postgres {
 
 class Pool;
 
-struct PoolSettings {
-  int size = 16;                        // idle connections kept per target; 0 = no pooling
-  std::chrono::seconds idle_time{300};  // an idle connection is closed after this; 0 = never
-};
-
-// The pool settings of the INI file's [GENERAL] section: POOL SIZE and POOL IDLE SECONDS. A
-// missing, empty or malformed value gives the default.
-PoolSettings ReadPoolSettings(const IniFile* ini);
+// The pool settings every provider reads (db/pool.h).
+using db::PoolSettings;
+using db::ReadPoolSettings;
 
 // libpq's connection keywords for a connection string, in a fixed order.
 ConnectParams ConnectParamsOf(const ConnectionString& target);
@@ -61,14 +57,11 @@ class PostgresProvider : public Provider {
  private:
   std::shared_ptr<Pool> pool_for(const ConnectParams& params);
   PoolSettings settings() const;
-  void reap();
 
   std::function<PoolSettings()> settings_;
   std::mutex mutex_;
   std::map<std::string, std::shared_ptr<Pool>> pools_;  // by the target's keywords and values
-  std::condition_variable wake_;
-  bool stopping_ = false;
-  std::thread reaper_;  // started with the first open
+  PoolReaper reaper_;  // started with the first open; stopped first, being the last member
 };
 
 }  // namespace talwen::db::postgres

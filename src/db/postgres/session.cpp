@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "base/text.h"
+
 namespace talwen::db::postgres {
 namespace {
 
@@ -20,21 +22,6 @@ std::string QuoteIdentifier(std::string_view name) {
     if (c == '"') out.push_back('"');
   }
   out.push_back('"');
-  return out;
-}
-
-std::string OneLine(std::string_view message) {
-  std::string out;
-  bool blank = false;
-  for (const char c : message) {
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-      blank = !out.empty();
-      continue;
-    }
-    if (blank) out.push_back(' ');
-    blank = false;
-    out.push_back(c);
-  }
   return out;
 }
 
@@ -70,7 +57,7 @@ std::unique_ptr<Session> Session::Open(const ConnectParams& params, const Timeou
       new Session(PQconnectdbParams(keywords.data(), values.data(), 0)));
   PGconn* conn = session->conn_.get();
   if (conn == nullptr) throw DbError(kErrorGeneric, "Out of memory opening a connection.");
-  if (PQstatus(conn) != CONNECTION_OK) throw DbError(kErrorGeneric, OneLine(PQerrorMessage(conn)));
+  if (PQstatus(conn) != CONNECTION_OK) throw DbError(kErrorGeneric, one_line(PQerrorMessage(conn)));
   PQsetNoticeProcessor(conn, ignore_notice, nullptr);
   session->command_timeout_ = timeouts.command;
 
@@ -97,7 +84,7 @@ Result Session::Run(const std::string& sql, const std::vector<const char*>& para
 void Session::Fail(const PGresult* result) {
   const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
   const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-  std::string message = OneLine(primary ? primary : PQerrorMessage(conn_.get()));
+  std::string message = one_line(primary ? primary : PQerrorMessage(conn_.get()));
   if (message.empty()) message = "The connection to the database failed.";
   std::string sqlstate = state ? state : "";
   // The connection is gone, or the server said it is ending it (connection exceptions, an

@@ -84,7 +84,4 @@ class Session {
 // Quote an identifier for statement text: "name", inner quotes doubled.
 std::string QuoteIdentifier(std::string_view name);
 
-// The server's message made one line: line breaks and runs of blanks become one blank.
-std::string OneLine(std::string_view message);
-
 }  // namespace talwen::db::postgres

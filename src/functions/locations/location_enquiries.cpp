@@ -94,6 +94,11 @@ constexpr TagField kMatchingLocationPalletTags[] = {
     {"zone", "zone"},
 };
 
+// A stock line of a product: seven values, each followed by a tab; the pallet label gives two.
+constexpr LineField kItemLocationLine[] = {
+    {"warehouse"}, {"location"}, {"pallet", true}, {"uom"}, {"qty"}, {"Status"},
+};
+
 // The columns "rf_get_item_locations_grade" writes, wherever the result puts them.
 constexpr std::string_view kGradeColumns[] = {"warehouse", "location", "pallet", "grade",
                                               "uom",       "qty",      "status"};
@@ -160,25 +165,7 @@ std::string rf_get_warehouse_location_pallet(Call& call) {
 // empty.
 std::string rf_get_item_locations(Call& call) {
   Recordset rs = call.OpenRecordset(ItemLocationsStatement(call));
-  OutputBuffer out;
-  for (; !rs.eof(); rs.move_next()) {
-    std::string line;
-    const auto add = [&line](std::string_view value) {
-      line.append(value);
-      line.push_back('\t');
-    };
-    add(rs.text("warehouse"));
-    add(rs.text("location"));
-    const std::string pallet = rs.text("pallet");
-    const auto [body, check] = SplitPalletLabel(pallet);
-    add(body);
-    add(check);
-    add(rs.text("uom"));
-    add(rs.text("qty"));
-    add(rs.text("Status"));
-    out.tag("record", line);
-  }
-  return out.take();
+  return LineRecordsReply(rs, kItemLocationLine);
 }
 
 std::string rf_get_item_locations2(Call& call) {

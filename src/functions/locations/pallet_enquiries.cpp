@@ -8,7 +8,6 @@
 #include "frame/sql_arg.h"
 #include "functions/locations/listing.h"
 #include "functions/locations/locations.h"
-#include "functions/stock/stock_lines.h"
 
 namespace talwen {
 namespace {
@@ -57,7 +56,7 @@ std::string rf_get_pallet_items(Call&) {
 // first row reports status 0.
 std::string rf_get_pallet_items2(Call& call) {
   Recordset rs = call.OpenRecordset(Sql("rf_get_pallet_items ").text(call["pallet"]));
-  return stock::PlaceAndNumberedLinesReply(rs);
+  return StockLinesReply(rs);
 }
 
 std::string rf_get_pallet_items3(Call& call) {

@@ -4,13 +4,11 @@
 
 #include "frame/call.h"
 #include "frame/reply.h"
+#include "frame/shapes.h"
 #include "frame/sql_arg.h"
 #include "functions/picking/picking.h"
-#include "functions/picking/picking_shapes.h"
 
 namespace talwen {
-
-using picking::LineField;
 
 namespace {
 
@@ -30,7 +28,7 @@ std::string rf_extract_despatch_list(Call& call) {
                                         .text(call["client"])
                                         .text(call["customer"])
                                         .text(call["so_no"]));
-  return picking::LineRecordsReply(rs, kDespatchLine);
+  return LineRecordsReply(rs, kDespatchLine);
 }
 
 std::string rf_get_despatch_pallet_items(Call& call) {
@@ -38,7 +36,7 @@ std::string rf_get_despatch_pallet_items(Call& call) {
                                         .text(call["client"])
                                         .text(call["so_no"])
                                         .text(call["pallet"]));
-  return picking::LineRecordsReply(rs, kPalletItemLine);
+  return LineRecordsReply(rs, kPalletItemLine);
 }
 
 // "0" when the first row's "sqlstatus" is exactly "0"; every other outcome (a refusal, a
@@ -56,7 +54,7 @@ std::string rf_confirm_despatch(Call& call) {
                                                  .text(call["carrier"])
                                                  .text(call["driver"])
                                                  .text(call["operator"]));
-  return picking::FirstRowText(grid, "sqlstatus") == "0" ? "0" : "";
+  return FirstRowText(grid, "sqlstatus") == "0" ? "0" : "";
 }
 
 }  // namespace talwen

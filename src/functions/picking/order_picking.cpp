@@ -9,11 +9,8 @@
 #include "frame/shapes.h"
 #include "frame/sql_arg.h"
 #include "functions/picking/picking.h"
-#include "functions/picking/picking_shapes.h"
 
 namespace talwen {
-
-using picking::LineField;
 
 namespace {
 
@@ -24,6 +21,9 @@ constexpr LineField kPickListLine[] = {
     {"location_from"}, {"area_from"}, {"pallet_from", true}, {"rec_num"},
     {"qty"},           {"uom"},
 };
+
+// An order with pending tasks: its references under the names the pages use.
+constexpr Renamed kPendingOrder[] = {{"order_ref", "order_no"}, {"client_ref", "order_ref_no"}};
 
 // A pallet that can serve an order line.
 constexpr TagField kMatchingPallet[] = {
@@ -49,7 +49,7 @@ std::string rf_extract_order_picklist(Call& call) {
                                             .text(op));
   if (!rs.is_open() || rs.eof()) return "";
   if (!EqualsZero(rs.field("sqlstatus"))) return "";
-  return picking::LineRecordsReply(rs, kPickListLine);
+  return LineRecordsReply(rs, kPickListLine);
 }
 
 // Goes on whatever happens to the statement: a failure gives an empty status and message.
@@ -72,8 +72,7 @@ std::string rf_confirm_item_picked(Call& call) {
                                                  .text(call["despatch"])
                                                  .text(call["destination"])
                                                  .text(call["operator"]));
-  return StatusReply(picking::FirstRowText(grid, "sqlstatus"),
-                     picking::FirstRowText(grid, "sqlmsg"));
+  return StatusReply(FirstRowText(grid, "sqlstatus"), FirstRowText(grid, "sqlmsg"));
 }
 
 std::string rf_close_pick_task(Call& call) {
@@ -124,21 +123,9 @@ std::string rf_pick_sales_detail2(Call& call) {
 std::string rf_get_pending_task_order(Call& call) {
   const ResultGrid grid = call.ExecuteToGrid(
       Sql("rf_get_pending_task_order ").text(call["client"]).text(call["movement_type"]));
-  int order_ref = -1;
-  int client_ref = -1;
-  for (int c = 0; c <= grid.last_column() && (order_ref < 0 || client_ref < 0); ++c) {
-    const std::string& name = grid.column_name(c);
-    if (order_ref < 0 && name == "order_ref") order_ref = c;
-    if (client_ref < 0 && name == "client_ref") client_ref = c;
-  }
-  const auto cell = [&grid](int c, int r) { return c < 0 ? Value::text("") : grid(c, r); };
+  const RenamedColumns columns(grid, kPendingOrder, NameMatch::kExact);
   OutputBuffer out;
-  for (int r = 0; r <= grid.last_row(); ++r) {
-    out.append("<record>");
-    out.tag("order_no", cell(order_ref, r));
-    out.tag("order_ref_no", cell(client_ref, r));
-    out.append("</record>");
-  }
+  for (int r = 0; r <= grid.last_row(); ++r) columns.WriteRecord(out, r);
   return out.take();
 }
 

@@ -52,18 +52,6 @@ constexpr TagField kOpenPoItem[] = {
     {"remarks", "remarks"},
 };
 
-constexpr TagField kOpenReceipt[] = {
-    {"receipt_no", "receipt_no"},
-    {"status", "Status"},
-    {"receipt_type", "receipt_type"},
-    {"warehouse", "warehouse"},
-    {"receipt_station", "receipt_station"},
-    {"receipt_date", "receipt_date", FormatIsoDate},
-    {"supplier", "supplier"},
-    {"receipt_ref_no", "receipt_ref_no"},
-    {"client_po_no", "client_po_no"},
-};
-
 // The dates of an order's lines are written as the fields' own text.
 constexpr TagField kPoDetail[] = {
     {"line_no", "line_no"},
@@ -101,7 +89,7 @@ std::string rf_get_open_receipts(Call& call) {
   // The two arguments are joined by a comma alone.
   Recordset rs = call.OpenRecordset(
       Sql("rf_get_open_receipts ").text(call["client"]).raw(",").text(call["receipt_no"]));
-  return FieldRecordsReply(rs, kOpenReceipt);
+  return FieldRecordsReply(rs, receiving::kReceiptTags);
 }
 
 std::string rf_get_po_detail(Call& call) {

@@ -46,18 +46,6 @@ constexpr TagField kAsnItem[] = {
     {"grade", "grade"},
 };
 
-constexpr TagField kClosedReceipt[] = {
-    {"receipt_no", "receipt_no"},
-    {"status", "Status"},
-    {"receipt_type", "receipt_type"},
-    {"warehouse", "warehouse"},
-    {"receipt_station", "receipt_station"},
-    {"receipt_date", "receipt_date", FormatIsoDate},
-    {"supplier", "supplier"},
-    {"receipt_ref_no", "receipt_ref_no"},
-    {"client_po_no", "client_po_no"},
-};
-
 }  // namespace
 
 std::string rf_update_receipt_detail(Call& call) {
@@ -124,7 +112,7 @@ std::string rf_get_receipt_asn_item(Call& call) {
 std::string rf_get_item_closed_receipts(Call& call) {
   Recordset rs = call.OpenRecordset(
       Sql("rf_get_item_closed_receipts ").text(call["client"]).text(call.item_no()));
-  return FieldRecordsReply(rs, kClosedReceipt);
+  return FieldRecordsReply(rs, receiving::kReceiptTags);
 }
 
 std::string rf_get_carton_rd(Call& call) {

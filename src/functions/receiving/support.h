@@ -52,6 +52,19 @@ Value ToDate(std::string_view text);
 double StrictNumber(const Value& value);
 int16_t UnroundedInt16(const Value& value);
 
+// A receipt as the open and the closed receipt listings write it.
+inline constexpr TagField kReceiptTags[] = {
+    {"receipt_no", "receipt_no"},
+    {"status", "Status"},
+    {"receipt_type", "receipt_type"},
+    {"warehouse", "warehouse"},
+    {"receipt_station", "receipt_station"},
+    {"receipt_date", "receipt_date", FormatIsoDate},
+    {"supplier", "supplier"},
+    {"receipt_ref_no", "receipt_ref_no"},
+    {"client_po_no", "client_po_no"},
+};
+
 // One received line, as the session gives it (nothing trimmed). The item follows the product
 // key fallback ("item" when "item_no" is empty), the production date "mfg_date" when
 // "prod_date" is empty.

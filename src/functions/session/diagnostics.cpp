@@ -14,6 +14,9 @@
 namespace talwen {
 namespace {
 
+// The heading of the about page, word for word as the sites' pages and scripts look for it.
+constexpr std::string_view kAboutHeading = "About VELDRA WMS RF - ASP DLL";
+
 // Does this connection-string keyword hold a password?
 bool is_password_keyword(std::string_view key) {
   key = trim(key, " ");
@@ -95,7 +98,7 @@ std::string rf_about(Call& call) {
   OutputBuffer out;
   for (const auto& [label, value] : fields) out.tag(label, value);
 
-  std::string html = MakeTag("hr", "") + MakeTag("h1", "About VELDRA WMS RF - ASP DLL") +
+  std::string html = MakeTag("hr", "") + MakeTag("h1", kAboutHeading) +
                      "<table border=0 cellpadding=3 cellspacing=3 width=100%>";
   for (const auto& [label, value] : fields) {
     html += "<tr>" + MakeTag("td", std::string(label) + " : ") + MakeTag("td", value) + "</tr>";

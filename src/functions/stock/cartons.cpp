@@ -5,7 +5,6 @@
 #include "frame/shapes.h"
 #include "frame/sql_arg.h"
 #include "functions/stock/stock.h"
-#include "functions/stock/stock_lines.h"
 
 namespace talwen {
 std::string rf_create_carton(Call& call) {
@@ -58,7 +57,7 @@ std::string rf_query_carton(Call& call) {
 std::string rf_get_carton_items2(Call& call) {
   Recordset rs =
       call.OpenRecordset(Sql("rf_get_carton_items ").text(call["client"]).text(call["carton_no"]));
-  return stock::PlaceAndNumberedLinesReply(rs);
+  return StockLinesReply(rs);
 }
 
 }  // namespace talwen

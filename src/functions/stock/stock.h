@@ -4,7 +4,6 @@
 // stock line's unit and quantity corrected; stock created in a location; pallet numbers drawn;
 // serial numbers put on pallets.
 // cartons.cpp: cartons created, mapped to a location, adjusted, split, looked up and listed.
-// stock_lines.h: the numbered stock lines of a carton or a pallet (the pallet enquiries too).
 //
 // Every handler makes one database call in one of the three call forms; what happens to the
 // stock is the database's business.

@@ -15,6 +15,9 @@ constexpr TagField kTaskInfoTags[] = {
     {"order_status", "order_status"},
 };
 
+// The outstanding-tasks report writes every column, "sales_order" under another name.
+constexpr Renamed kSalesOrder[] = {{"sales_order", "so_no"}};
+
 // The outstanding-tasks report lists at most this many records under a limit.
 constexpr int kReportRecords = 5;
 
@@ -45,17 +48,12 @@ std::string rf_rpt_os_tasks(Call& call) {
   const std::string& wo_no = call["wo_no"];
   const bool limited = Cutoff(call["limit"], "item_no").active();
   const ResultGrid grid = call.ExecuteToGrid(Sql("rpt_os_tasks ").text(wo_no));
-  if (call.last_sql_error != 0) {
-    return StatusReply(std::to_string(call.last_sql_error), call.last_sql_message);
-  }
+  if (call.last_sql_error != 0) return SqlErrorReply(call);
   OutputBuffer out;
   const int last = grid.last_row();
   for (int r = 0; r <= last; ++r) {
     out.append("<record>");
-    for (int c = 0; c <= grid.last_column(); ++c) {
-      const std::string& name = grid.column_name(c);
-      out.tag(name == "sales_order" ? "so_no" : name, grid(c, r));
-    }
+    WriteColumnsRenamed(out, grid, r, kSalesOrder, NameMatch::kExact, true);
     out.append("</record>");
     if (limited && r != last && r >= kReportRecords - 1) {
       out.append("<record>");

@@ -1,8 +1,5 @@
 // Works orders: manual task assignment for an order, taking the next works order of an area,
 // looking one up, and the operator's unfinished works orders.
-#include <array>
-
-#include "base/text.h"
 #include "frame/call.h"
 #include "frame/shapes.h"
 #include "frame/sql_arg.h"
@@ -11,23 +8,15 @@
 namespace talwen {
 namespace {
 
-// A result column written under another tag name.
-struct Renamed {
-  std::string_view column;  // lower case
-  std::string_view tag;
-};
-
-// The works-order columns and their tags, in the order the unfinished list writes them.
-constexpr std::array<Renamed, 4> kWorksOrderTags = {{
+// The works-order columns (found without regard to letter case) and their tags, in the order
+// the unfinished list writes them.
+constexpr Renamed kWorksOrderTags[] = {
     {"works_order", "wo_no"},
     {"status", "status"},
     {"movement", "movement_type"},
     {"assigned_to", "assigned_to"},
-}};
-
-std::string SqlErrorReply(const Call& call) {
-  return StatusReply(std::to_string(call.last_sql_error), call.last_sql_message);
-}
+};
+constexpr size_t kMovement = 2;  // the row of "movement"
 
 }  // namespace
 
@@ -61,10 +50,8 @@ std::string rf_assign_works_order(Call& call) {
       Sql("assign_works_order ").text(op).text(call["area"]).text(call["movement_type"]).text(op));
   if (call.last_sql_error != 0) return SqlErrorReply(call);
   if (!grid.has_rows()) return {};
-  for (int c = 0; c <= grid.last_column(); ++c) {
-    if (grid.column_name(c) == "works_order") return MakeTag("wo_no", grid(c, 0));
-  }
-  return {};
+  const int works_order = ColumnNamed(grid, "works_order", NameMatch::kExact);
+  return works_order < 0 ? std::string() : MakeTag("wo_no", grid(works_order, 0));
 }
 
 // The works-order columns of row 0 under their tags, in the result's column order.
@@ -73,12 +60,7 @@ std::string rf_get_wo(Call& call) {
   if (call.last_sql_error != 0) return SqlErrorReply(call);
   if (!grid.has_rows()) return {};
   OutputBuffer out;
-  for (int c = 0; c <= grid.last_column(); ++c) {
-    const std::string name = to_lower(grid.column_name(c));
-    for (const Renamed& r : kWorksOrderTags) {
-      if (name == r.column) out.tag(r.tag, grid(c, 0));
-    }
-  }
+  WriteColumnsRenamed(out, grid, 0, kWorksOrderTags, NameMatch::kCaseBlind, false);
   return out.take();
 }
 
@@ -90,29 +72,11 @@ std::string rf_get_unfinished_works_order(Call& call) {
   const ResultGrid grid = call.ExecuteToGrid(
       Sql("get_unfinished_works_order ").text(op).literal("1").text(movement_type));
   if (call.last_sql_error != 0) return SqlErrorReply(call);
-
-  std::array<int, kWorksOrderTags.size()> columns;
-  columns.fill(-1);
-  size_t found = 0;
-  for (int c = 0; c <= grid.last_column() && found < columns.size(); ++c) {
-    const std::string name = to_lower(grid.column_name(c));
-    for (size_t i = 0; i < columns.size(); ++i) {
-      if (columns[i] < 0 && name == kWorksOrderTags[i].column) {
-        columns[i] = c;
-        ++found;
-      }
-    }
-  }
-  const auto value = [&](size_t i, int r) {
-    return columns[i] < 0 ? std::string() : grid(columns[i], r).to_text();
-  };
-
+  const RenamedColumns columns(grid, kWorksOrderTags, NameMatch::kCaseBlind);
   OutputBuffer out;
   for (int r = 0; r <= grid.last_row(); ++r) {
-    if (!movement_type.empty() && movement_type != value(2, r)) continue;
-    out.append("<record>");
-    for (size_t i = 0; i < columns.size(); ++i) out.tag(kWorksOrderTags[i].tag, value(i, r));
-    out.append("</record>");
+    if (!movement_type.empty() && movement_type != columns.value(kMovement, r).to_text()) continue;
+    columns.WriteRecord(out, r);
   }
   return out.take();
 }

@@ -190,17 +190,6 @@ TEST(ConfirmItemPicked, RepliesWithTheFirstRowsStatus) {
             "<sqlstatus>0</sqlstatus><sqlmsg>Picked.</sqlmsg>");
 }
 
-TEST(ConfirmItemPicked, AFailedStatementGivesAnEmptyStatusAndMessage) {
-  Harness h;
-  h.db->fail(db::kErrorStatement, "Invalid column name 'x'.");
-  EXPECT_EQ(Call(h, "rf_confirm_item_picked", kConfirmKeys),
-            "<sqlstatus></sqlstatus><sqlmsg></sqlmsg>");
-  Harness none;
-  none.db->answer({Texts({"sqlstatus", "sqlmsg"}, {})});
-  EXPECT_EQ(Call(none, "rf_confirm_item_picked", kConfirmKeys),
-            "<sqlstatus></sqlstatus><sqlmsg></sqlmsg>");
-}
-
 TEST(CloseTasks, ReportTheExecutionErrorOrTheFirstRowsStatus) {
   const Session keys = {{"wo_no", "WO7"}, {"task_no", "3"}, {"activity_no", "2"}};
   for (const std::string function : {"rf_close_pick_task", "rf_close_carton_pick_task"}) {

@@ -245,9 +245,6 @@ TEST(ConfirmDespatch, RepliesZeroOnlyForAFirstRowStatusOfZero) {
     h.db->answer(c.sets);
     EXPECT_EQ(Call(h, "rf_confirm_despatch", {}), c.reply) << c.name;
   }
-  Harness failed;
-  failed.db->fail(db::kErrorStatement, "deadlock");
-  EXPECT_EQ(Call(failed, "rf_confirm_despatch", {}), "");
 }
 
 // ---- order serial numbers ----

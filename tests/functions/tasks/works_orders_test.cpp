@@ -72,11 +72,6 @@ TEST(WorksOrders, ManualAssignmentSucceedsOnlyWithAWorksOrder) {
     h.db->answer({c.answer});
     EXPECT_EQ(Call(h, "rf_assign_whse_task_manual", {}), c.reply) << c.proves;
   }
-  Harness h;
-  h.db->fail(-2147217900, "Could not find stored procedure.");
-  EXPECT_EQ(Call(h, "rf_assign_whse_task_manual", {}),
-            "<wo_no></wo_no><sqlstatus>-1</sqlstatus><sqlmsg></sqlmsg>")
-      << "a failed statement is a failure";
 }
 
 TEST(WorksOrders, ErrorsComeBackAsTheStatusPair) {
