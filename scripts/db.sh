@@ -262,6 +262,9 @@ BEGIN
     IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '$DB_USER') THEN
         CREATE ROLE $DB_USER LOGIN PASSWORD '$DB_PASSWORD';
     END IF;
+    -- The role may create databases of its own: the load benchmark
+    -- (../shared/bench/peers.sh) works in one beside the reference database.
+    ALTER ROLE $DB_USER CREATEDB;
 END
 \$\$;
 EOF

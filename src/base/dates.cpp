@@ -46,10 +46,16 @@ void set_day(DateTime& d, int64_t day_number) {
 }
 
 std::tm local_fields(std::chrono::system_clock::time_point when) {
+  // The C library's conversion takes a lock of the whole process; each thread converts a
+  // second once and remembers it.
+  thread_local std::time_t second = -1;
+  thread_local std::tm fields{};
   const std::time_t t = std::chrono::system_clock::to_time_t(when);
-  std::tm tm{};
-  ::localtime_r(&t, &tm);
-  return tm;
+  if (t != second) {
+    ::localtime_r(&t, &fields);
+    second = t;
+  }
+  return fields;
 }
 
 }  // namespace
@@ -124,18 +130,25 @@ std::string local_stamp(std::chrono::system_clock::time_point when) {
 }
 
 std::string local_iso_stamp(std::chrono::system_clock::time_point when, bool with_milliseconds) {
-  const std::tm tm = local_fields(when);
-  std::array<char, 32> date{}, zone{};
-  std::strftime(date.data(), date.size(), "%Y-%m-%dT%H:%M:%S", &tm);
-  std::strftime(zone.data(), zone.size(), "%z", &tm);
+  // Each thread formats a second once (access logs stamp every request).
+  thread_local std::time_t second = -1;
+  thread_local std::array<char, 32> date{}, zone{};
+  const std::time_t t = std::chrono::system_clock::to_time_t(when);
+  if (t != second) {
+    const std::tm tm = local_fields(when);
+    std::strftime(date.data(), date.size(), "%Y-%m-%dT%H:%M:%S", &tm);
+    std::strftime(zone.data(), zone.size(), "%z", &tm);
+    second = t;
+  }
   std::string text(date.data());
   if (with_milliseconds) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() %
         1000;
-    std::array<char, 8> fraction{};
-    std::snprintf(fraction.data(), fraction.size(), ".%03d", static_cast<int>(ms));
-    text += fraction.data();
+    text += '.';
+    text += static_cast<char>('0' + ms / 100);
+    text += static_cast<char>('0' + ms / 10 % 10);
+    text += static_cast<char>('0' + ms % 10);
   }
   return text + zone.data();
 }

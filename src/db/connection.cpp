@@ -1,6 +1,7 @@
 #include "db/connection.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "base/text.h"
 
@@ -66,7 +67,10 @@ void Connector::add(std::string name, std::shared_ptr<Provider> provider) {
 
 std::unique_ptr<Connection> Connector::open(std::string_view connection_string,
                                             const Timeouts& timeouts) const {
-  const ConnectionString target(connection_string);
+  // Requests name the same target over and over: each thread keeps the last one parsed.
+  thread_local std::optional<ConnectionString> last;
+  if (!last || last->text() != connection_string) last.emplace(connection_string);
+  const ConnectionString& target = *last;
   const std::string name = target.get("Provider");
   for (const auto& [provider_name, provider] : providers_) {
     if (iequals(provider_name, name)) return provider->open(target, timeouts);

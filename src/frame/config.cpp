@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <utility>
 
 #include "base/dates.h"
@@ -21,6 +22,8 @@ constexpr std::string_view kGeneralSection = "GENERAL";
 constexpr std::string_view kLogFileKey = "LOGGING FILE";
 constexpr std::string_view kLogModeKey = "LOGGING MODE";
 constexpr std::string_view kDefaultLogMode = "BRIEF";
+
+std::atomic<uint64_t> g_config_files{0};
 
 // A file modified less than this before it was read may change again within the same timestamp
 // tick (coarse file-system clocks tick in milliseconds, some in whole seconds).
@@ -103,19 +106,31 @@ bool ConfigFile::Stamp::operator==(const Stamp& other) const {
          size == other.size && inode == other.inode && device == other.device;
 }
 
-ConfigFile::ConfigFile(std::string path) : path_(std::move(path)) {}
+ConfigFile::ConfigFile(std::string path) : path_(std::move(path)), id_(++g_config_files) {}
 
 std::shared_ptr<const IniFile> ConfigFile::snapshot() const {
-  std::lock_guard<std::mutex> lock(mutex_);
   // Stat before reading: an edit landing between the two leaves the old stamp with the new
   // text, which only costs one more read next time; the other order could keep stale text.
   struct stat info {};
-  if (::stat(path_.c_str(), &info) != 0) {
+  const bool exists = ::stat(path_.c_str(), &info) == 0;
+  const Stamp stamp{info.st_mtim, info.st_size, info.st_ino, info.st_dev};
+  // What this thread was given last, and for which file and stamp.
+  thread_local struct {
+    uint64_t file = 0;
+    Stamp stamp;
+    std::shared_ptr<const IniFile> ini;
+  } seen;
+  if (exists && seen.file == id_ && seen.stamp == stamp && seen.ini) return seen.ini;
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!exists) {
     cached_.reset();
     return nullptr;
   }
-  const Stamp stamp{info.st_mtim, info.st_size, info.st_ino, info.st_dev};
-  if (cached_ && !cached_recent_ && stamp == cached_stamp_) return cached_;
+  if (cached_ && !cached_recent_ && stamp == cached_stamp_) {
+    seen = {id_, stamp, cached_};
+    return cached_;
+  }
 
   std::optional<IniFile> ini = IniFile::load(path_);
   if (!ini) {
@@ -125,6 +140,7 @@ std::shared_ptr<const IniFile> ConfigFile::snapshot() const {
   cached_ = std::make_shared<const IniFile>(std::move(*ini));
   cached_stamp_ = stamp;
   cached_recent_ = std::time(nullptr) - stamp.mtime.tv_sec < kRecentSeconds;
+  if (!cached_recent_) seen = {id_, stamp, cached_};
   return cached_;
 }
 

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -43,7 +44,8 @@ std::string default_ini_path();
 
 // A config file shared by all requests. snapshot() re-parses the file only when its
 // modification time, size or inode changed since the last read, so an edit takes effect on the
-// next call. Thread-safe: one mutex guards the cached snapshot.
+// next call. Thread-safe: each thread remembers the snapshot it was given and the file's stamp
+// then, so an unchanged file costs one stat and no lock; one mutex guards the shared snapshot.
 class ConfigFile {
  public:
   explicit ConfigFile(std::string path);
@@ -63,6 +65,7 @@ class ConfigFile {
   };
 
   std::string path_;
+  const uint64_t id_;  // tells this file's snapshots apart in the threads' memories
   mutable std::mutex mutex_;
   mutable std::shared_ptr<const IniFile> cached_;  // null until the file was read
   mutable Stamp cached_stamp_;

@@ -12,6 +12,27 @@
 namespace talwen {
 namespace {
 
+// load_config for this request: the same file, instance and day give what the thread's
+// last request got.
+const Config& config_of(std::shared_ptr<const IniFile> ini, std::string_view instance,
+                        std::chrono::year_month_day today) {
+  thread_local struct {
+    std::shared_ptr<const IniFile> ini;
+    bool known = false;
+    std::string instance;
+    std::chrono::year_month_day today;
+    Config config;
+  } last;
+  if (!last.known || last.ini != ini || last.instance != instance || last.today != today) {
+    last.config = load_config(ini.get(), instance, today);
+    last.ini = std::move(ini);
+    last.instance.assign(instance);
+    last.today = today;
+    last.known = true;
+  }
+  return last.config;
+}
+
 std::string connection_failure(int32_t number, std::string_view description) {
   return MakeTag("sqlstatus", std::to_string(number)) +
          MakeTag("sqlmsg", "Cannot connect to database server : " + std::string(description));
@@ -53,8 +74,8 @@ std::string Main::Process(Session& session, const Request& request) {
     db_instance = session.get("dbinstance");
     remote_addr = request.server_variables.get("REMOTE_ADDR");
     if (db_instance.empty()) db_instance = kDefaultInstance;
-    const auto ini = env_.config ? env_.config->snapshot() : nullptr;
-    config = load_config(ini.get(), db_instance, local_date(env_.now()));
+    config = config_of(env_.config ? env_.config->snapshot() : nullptr, db_instance,
+                       local_date(env_.now()));
     if (!env_.connector) throw db::DbError(db::kErrorNoProvider, "No database providers.");
     connection = env_.connector->open(config.connection_string);
   } catch (const db::DbError& e) {

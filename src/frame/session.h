@@ -28,6 +28,8 @@ class Values {
   const std::string& item(int index) const { return items_.at(index - 1).second; }
 
   void remove_all() { items_.clear(); }
+  // Make room for n items, so that filling them moves nothing.
+  void reserve(size_t n) { items_.reserve(n); }
   const std::vector<std::pair<std::string, std::string>>& items() const { return items_; }
 
  private:

@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -137,29 +138,40 @@ std::string SessionIdOfCookie(std::string_view cookie_header) {
 }
 
 std::string NewSessionId() {
-  std::array<uint8_t, 16> bytes{};
-  size_t filled = 0;
-  while (filled < bytes.size()) {
-    const ssize_t n = ::getrandom(bytes.data() + filled, bytes.size() - filled, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw std::runtime_error("no random source for session identifiers");
+  // Random bytes are taken from the system a block at a time, not per identifier.
+  thread_local std::array<uint8_t, 4096> pool{};
+  thread_local size_t used = pool.size();
+  constexpr size_t kBytes = 16;
+  if (used + kBytes > pool.size()) {
+    size_t filled = 0;
+    while (filled < pool.size()) {
+      const ssize_t n = ::getrandom(pool.data() + filled, pool.size() - filled, 0);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw std::runtime_error("no random source for session identifiers");
+      }
+      filled += static_cast<size_t>(n);
     }
-    filled += static_cast<size_t>(n);
+    used = 0;
   }
   std::string id;
-  id.reserve(32);
-  for (uint8_t b : bytes) {
+  id.reserve(2 * kBytes);
+  for (size_t i = 0; i < kBytes; ++i) {
+    const uint8_t b = pool[used + i];
     id += kHex[b >> 4];
     id += kHex[b & 15];
   }
+  // Each identifier's bytes are used once.
+  std::fill_n(pool.begin() + static_cast<std::ptrdiff_t>(used), kBytes, uint8_t{0});
+  used += kBytes;
   return id;
 }
 
-std::string LogField(std::string_view text) {
-  if (text.empty()) return "-";
-  std::string out;
-  out.reserve(text.size());
+void AppendLogField(std::string& out, std::string_view text) {
+  if (text.empty()) {
+    out += '-';
+    return;
+  }
   for (char c : text) {
     const auto b = static_cast<unsigned char>(c);
     if (b <= 0x20 || b >= 0x7f || c == '%') {
@@ -168,6 +180,27 @@ std::string LogField(std::string_view text) {
       out += static_cast<char>(ascii_upper(kHex[b & 15]));
     } else {
       out += c;
+    }
+  }
+}
+
+std::string LogField(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendLogField(out, text);
+  return out;
+}
+
+std::string DecodePath(std::string_view path) {
+  std::string out;
+  out.reserve(path.size());
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path[i] == '%' && i + 2 < path.size() && hex_value(path[i + 1]) >= 0 &&
+        hex_value(path[i + 2]) >= 0) {
+      out += static_cast<char>(hex_value(path[i + 1]) * 16 + hex_value(path[i + 2]));
+      i += 2;
+    } else {
+      out += path[i];
     }
   }
   return out;

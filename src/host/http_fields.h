@@ -50,5 +50,9 @@ std::string NewSessionId();
 // Text made safe for one field of a log line: bytes outside printable ASCII, blanks and "%"
 // become %XX; "" becomes "-".
 std::string LogField(std::string_view text);
+void AppendLogField(std::string& out, std::string_view text);
+
+// A request path with its %XX escapes decoded ("+" stays as it is).
+std::string DecodePath(std::string_view path);
 
 }  // namespace talwen::host

@@ -3,19 +3,14 @@
 
 #include "db/connection.h"
 #include "db/postgres/call_statement.h"
+#include "db/routine_builders.h"
 
 namespace talwen::db::postgres {
 namespace {
 
-Argument Text(std::string s) {
-  return {Argument::Kind::kText, std::move(s)};
-}
-Argument Number(std::string s) {
-  return {Argument::Kind::kNumber, std::move(s)};
-}
-Argument Null() {
-  return {Argument::Kind::kNull, ""};
-}
+using testing::Null;
+using testing::Number;
+using testing::Text;
 
 struct Accepted {
   std::string statement;

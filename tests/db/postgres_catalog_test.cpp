@@ -3,29 +3,13 @@
 
 #include "db/postgres/catalog.h"
 #include "db/postgres/pg_values.h"
+#include "db/routine_builders.h"
 
 namespace talwen::db::postgres {
 namespace {
 
-RoutineParameter P(std::string name, Mode mode, uint32_t type = kOidText, bool dflt = false) {
-  RoutineParameter p;
-  p.name = std::move(name);
-  p.mode = mode;
-  p.type = type;
-  p.has_default = dflt;
-  return p;
-}
-
-Routine Make(bool procedure, std::vector<RoutineParameter> params, uint32_t returns = 0) {
-  Routine r;
-  r.is_procedure = procedure;
-  r.schema = "s";
-  r.name = "r";
-  r.return_type = returns;
-  r.parameters = std::move(params);
-  r.Finish();
-  return r;
-}
+using testing::Make;
+using testing::P;
 
 std::vector<std::string> Names(const Routine& r) {
   std::vector<std::string> out;

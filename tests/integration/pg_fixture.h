@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "db/postgres/pg_connection.h"
 #include "db/postgres/provider.h"
 
 namespace talwen::testing {
@@ -87,7 +88,7 @@ class AdminConnection {
 };
 
 // The test routines. Raise kRoutinesVersion when changing them.
-inline constexpr const char* kRoutinesVersion = "talwen-test-routines-7";
+inline constexpr const char* kRoutinesVersion = "talwen-test-routines-8";
 inline constexpr const char* kRoutines = R"SQL(
 DROP SCHEMA IF EXISTS talwen_test CASCADE;
 CREATE SCHEMA talwen_test;
@@ -217,6 +218,10 @@ LANGUAGE plpgsql AS $$ BEGIN PERFORM pg_sleep(seconds); END $$;
 CREATE FUNCTION talwen_test.backend() RETURNS TABLE (pid int)
 LANGUAGE sql AS $$ SELECT pg_backend_pid() $$;
 
+-- The statements this session has prepared, oldest first.
+CREATE FUNCTION talwen_test.prepared() RETURNS TABLE (statement text)
+LANGUAGE sql AS $$ SELECT statement FROM pg_prepared_statements ORDER BY prepare_time $$;
+
 CREATE PROCEDURE talwen_test.suicide()
 LANGUAGE plpgsql AS $$ BEGIN PERFORM pg_terminate_backend(pg_backend_pid()); END $$;
 )SQL";
@@ -260,6 +265,15 @@ class PgTest : public ::testing::Test {
   static const db::ResultSet& Only(const std::vector<db::ResultSet>& sets) {
     if (sets.size() != 1) throw std::runtime_error("expected one result set");
     return sets.front();
+  }
+
+  // The network round trips a call makes on a connection.
+  template <typename Call>
+  static uint64_t RoundTrips(db::Connection& c, Call call) {
+    auto& pg = static_cast<db::postgres::PgConnection&>(c);
+    const uint64_t before = pg.round_trips();
+    call();
+    return pg.round_trips() - before;
   }
 
   // The backend process serving a connection.

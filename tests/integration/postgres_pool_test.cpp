@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -211,6 +212,33 @@ TEST_F(Pool, ProcessAnswersAConnectionFailureWithTheStatusPair) {
   EXPECT_EQ(session.count(), 2);  // kept after a connection failure
 }
 
+TEST_F(Pool, EachCallTakesAsFewRoundTripsAsItAllows) {
+  auto c = Open();
+  const auto command = [&](std::string procedure, std::string input) {
+    return [&c, procedure, input] {
+      Command command(*c, procedure);
+      command.set(1, input);
+      command.Execute();
+    };
+  };
+  const struct {
+    const char* what;
+    std::function<void()> call;
+    uint64_t round_trips;
+  } cases[] = {
+      {"a procedure handing back cursors", [&] { c->execute("talwen_test.two_sets 2"); }, 2},
+      {"a procedure whose cursors are all Null", [&] { c->execute("talwen_test.no_set 'x'"); }, 1},
+      {"a function", [&] { c->execute("talwen_test.plain 'x'"); }, 1},
+      {"a function returning cursors", [&] { c->execute("talwen_test.cursors"); }, 2},
+      {"the call form, with a cursor", command("talwen_test.outputs", "C01"), 2},
+      {"the call form, outputs only", command("talwen_test.status_only", "JOE"), 1},
+  };
+  for (const auto& k : cases) {
+    k.call();  // the first call looks the routine up and prepares its statement
+    EXPECT_EQ(RoundTrips(*c, k.call), k.round_trips) << k.what;
+  }
+}
+
 // ---- Routines that change under the cache ----
 
 TEST_F(Pool, ARoutineCreatedAfterAFailedCallIsFound) {
@@ -229,12 +257,41 @@ TEST_F(Pool, ACallThatNoLongerFitsIsMadeAgainWithTheNewDefinition) {
   admin.run("CREATE FUNCTION " + name +
             "(a text) RETURNS TABLE (v text) LANGUAGE sql AS $$ SELECT 'v1:' || a $$");
   auto c = Open();
+  // The statements this connection prepared for the routine.
+  const auto prepared = [&] {
+    std::vector<std::string> out;
+    const std::vector<db::ResultSet> sets = c->execute("talwen_test.prepared");
+    for (const db::Row& row : Only(sets).rows) {
+      const std::string text = row.at(0).to_text();
+      if (text.find(name.substr(name.find('.') + 1)) != std::string::npos) out.push_back(text);
+    }
+    return out;
+  };
   EXPECT_EQ(Only(c->execute(name + " 5")).rows.at(0).at(0), Value::text("v1:5"));
+  EXPECT_EQ(RoundTrips(*c, [&] { c->execute(name + " 6"); }), 1u) << "prepared once, then run";
+  ASSERT_EQ(prepared().size(), 1u);
+  EXPECT_NE(prepared()[0].find("$1::text)"), std::string::npos) << prepared()[0];
 
-  // The parameter's type changes: the cached call (a text) no longer fits.
+  // A new body under the same signature keeps the prepared statement.
+  admin.run("CREATE OR REPLACE FUNCTION " + name +
+            "(a text) RETURNS TABLE (v text) LANGUAGE sql AS $$ SELECT 'v1b:' || a $$");
+  EXPECT_EQ(Only(c->execute(name + " 5")).rows.at(0).at(0), Value::text("v1b:5"));
+  EXPECT_EQ(prepared().size(), 1u);
+
+  // The parameter's type changes: the prepared call (a text) no longer fits and is prepared
+  // again for the new definition.
   admin.run("DROP FUNCTION " + name + "; CREATE FUNCTION " + name +
             "(a int) RETURNS TABLE (v text) LANGUAGE sql AS $$ SELECT 'v2:' || (a + 1) $$");
   EXPECT_EQ(Only(c->execute(name + " 5")).rows.at(0).at(0), Value::text("v2:6"));
+  ASSERT_EQ(prepared().size(), 2u);
+  EXPECT_NE(prepared()[1].find("$1::numeric::integer)"), std::string::npos) << prepared()[1];
+
+  // Other result columns under the same signature: the server refuses the prepared
+  // statement's new result shape, and the call is prepared again.
+  admin.run("DROP FUNCTION " + name + "; CREATE FUNCTION " + name +
+            "(a int) RETURNS TABLE (w int, v text) LANGUAGE sql AS $$ SELECT a, 'v2b' $$");
+  EXPECT_EQ(Only(c->execute(name + " 5")).rows.at(0).at(1), Value::text("v2b"));
+  EXPECT_EQ(prepared().size(), 3u);
 
   // The function becomes a procedure handing back a cursor.
   admin.run("DROP FUNCTION " + name + "; CREATE PROCEDURE " + name +

@@ -1,5 +1,7 @@
 #include "db/postgres/catalog.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 
 #include "base/text.h"
@@ -31,6 +33,8 @@ Mode mode_of(std::string_view code) {
   if (code == "t") return Mode::kTable;
   return Mode::kIn;
 }
+
+std::atomic<uint64_t> g_generations{0};
 
 uint32_t oid_of(const char* text) {
   return static_cast<uint32_t>(std::strtoul(text, nullptr, 10));
@@ -102,7 +106,8 @@ bool Routine::SameAs(const Routine& other) const {
 }
 
 std::vector<RoutinePtr> LookUpRoutines(Session& session, const RoutineName& name) {
-  const Result rows = session.Run(kLookUp, {name.name.c_str(), name.schema.c_str()});
+  const char* const values[] = {name.name.c_str(), name.schema.c_str()};
+  const Result rows = session.Run(kLookUp, values);
   PGresult* r = rows.get();
   std::vector<std::shared_ptr<Routine>> found;
   std::vector<int> defaults;  // pronargdefaults of each routine found
@@ -114,6 +119,7 @@ std::vector<RoutinePtr> LookUpRoutines(Session& session, const RoutineName& name
     const uint32_t oid = oid_of(PQgetvalue(r, row, 0));
     if (found.empty() || found.back()->oid != oid) {
       auto routine = std::make_shared<Routine>();
+      routine->generation = ++g_generations;
       routine->oid = oid;
       routine->is_procedure = std::string_view(PQgetvalue(r, row, 1)) == "p";
       routine->schema = PQgetvalue(r, row, 2);
@@ -151,12 +157,23 @@ std::vector<RoutinePtr> LookUpRoutines(Session& session, const RoutineName& name
   return routines;
 }
 
+bool SameRoutines(const std::vector<RoutinePtr>& a, const std::vector<RoutinePtr>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const RoutinePtr& x, const RoutinePtr& y) { return x->SameAs(*y); });
+}
+
 std::vector<RoutinePtr> RoutineCache::Get(Session& session, const RoutineName& name) {
+  const std::string key = name.text();
+  const auto now = std::chrono::steady_clock::now();
+  const auto known = session.known_routines.find(key);
+  if (known != session.known_routines.end() && now - known->second.looked_up < lifetime_) {
+    return known->second.routines;
+  }
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = entries_.find(name.text());
-    if (it != entries_.end() &&
-        std::chrono::steady_clock::now() - it->second.looked_up < lifetime_) {
+    const auto it = entries_.find(key);
+    if (it != entries_.end() && now - it->second.looked_up < lifetime_) {
+      session.known_routines[key] = it->second;
       return it->second.routines;
     }
   }
@@ -164,15 +181,26 @@ std::vector<RoutinePtr> RoutineCache::Get(Session& session, const RoutineName& n
 }
 
 std::vector<RoutinePtr> RoutineCache::Refresh(Session& session, const RoutineName& name) {
-  const auto now = std::chrono::steady_clock::now();
-  std::vector<RoutinePtr> routines = LookUpRoutines(session, name);
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (routines.empty()) {
-    entries_.erase(name.text());
-  } else {
-    entries_[name.text()] = Entry{routines, now};
+  const std::string key = name.text();
+  KnownRoutines found{LookUpRoutines(session, name), std::chrono::steady_clock::now()};
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = entries_.find(key);
+    if (found.routines.empty()) {
+      if (it != entries_.end()) entries_.erase(it);
+    } else if (it == entries_.end()) {
+      entries_.emplace(key, found);
+    } else {
+      if (SameRoutines(it->second.routines, found.routines)) found.routines = it->second.routines;
+      it->second = found;
+    }
   }
-  return routines;
+  if (found.routines.empty()) {
+    session.known_routines.erase(key);
+  } else {
+    session.known_routines[key] = found;
+  }
+  return found.routines;
 }
 
 }  // namespace talwen::db::postgres

@@ -8,6 +8,9 @@
 //
 // RoutineCache keeps the routines of one database (one connection target), shared by all of
 // its sessions and threads; entries are replaced whole, so a routine in use never changes.
+// Each session remembers what it was given, so a call finds its routine without the shared
+// lock. A description keeps its identity (and generation) for as long as the routine stays
+// the same, and the statements a session prepared for it stay valid that long.
 #pragma once
 
 #include <chrono>
@@ -45,6 +48,9 @@ struct RoutineParameter {
 };
 
 struct Routine {
+  // Tells descriptions apart: a new one for every lookup that found the routine changed, so
+  // statements prepared for an older description are never run for this one.
+  uint64_t generation = 0;
   uint32_t oid = 0;
   bool is_procedure = false;
   std::string schema;
@@ -71,6 +77,9 @@ struct Routine {
 
 using RoutinePtr = std::shared_ptr<const Routine>;
 
+// Do both lists describe the same routines, in the same order?
+bool SameRoutines(const std::vector<RoutinePtr>& a, const std::vector<RoutinePtr>& b);
+
 // The routines of one name: every overload in the first schema of the search path that has
 // one (or in the named schema). Empty when there is none.
 std::vector<RoutinePtr> LookUpRoutines(Session& session, const RoutineName& name);
@@ -85,18 +94,14 @@ class RoutineCache {
   // The cached routines of name, looking them up on first use or when the entry is old. An
   // unknown name is not remembered, so a routine created later is found on the next call.
   std::vector<RoutinePtr> Get(Session& session, const RoutineName& name);
-  // Look name up again and remember the answer.
+  // Look name up again and remember the answer. Routines found unchanged keep the
+  // descriptions the cache had.
   std::vector<RoutinePtr> Refresh(Session& session, const RoutineName& name);
 
  private:
-  struct Entry {
-    std::vector<RoutinePtr> routines;
-    std::chrono::steady_clock::time_point looked_up;
-  };
-
   const std::chrono::seconds lifetime_;
   std::mutex mutex_;
-  std::map<std::string, Entry> entries_;  // by RoutineName::text()
+  std::map<std::string, KnownRoutines, std::less<>> entries_;  // by RoutineName::text()
 };
 
 }  // namespace talwen::db::postgres

@@ -7,11 +7,13 @@
 //   call()           one value per position; an Empty input takes the routine's default
 //
 // A procedure is run as CALL, with named arguments where the parameters have names (so a
-// skipped input takes its default); a function as SELECT * FROM f(...). Each call is a
-// transaction of its own: a single statement, or BEGIN ... COMMIT when the routine hands back
-// cursors, which are read (FETCH ALL, in declared order) before the commit and become its
-// result sets. Routines are looked up once per target; a call that fails because the
-// routine changed since is looked up again and made once more.
+// skipped input takes its default); a function as SELECT * FROM f(...) (call_plan.h builds
+// the statement). Each call is a transaction of its own: its statement alone, in one round
+// trip; or, when the routine hands back cursors, BEGIN with the call in one round trip and
+// the cursors' FETCH ALL (in declared order) with the COMMIT in a second; the cursors become
+// its result sets. Each routine's statement is prepared once per pooled connection. Routines
+// are looked up once per target; a call that fails because the routine changed since is
+// looked up again and made once more.
 #pragma once
 
 #include <map>
@@ -41,6 +43,8 @@ class PgConnection : public Connection {
   CallResult call(std::string_view procedure, const std::vector<Value>& values) override;
 
   int backend_pid() const { return session_->backend_pid(); }
+  // Round trips the connection made so far (the connection now under the request).
+  uint64_t round_trips() const;
 
  private:
   // The session for the next call: a new one when the last call lost the connection.

@@ -1,10 +1,14 @@
 #include "db/postgres/provider.h"
 
+#include <atomic>
+
 #include "db/postgres/pg_connection.h"
 #include "db/postgres/pool.h"
 
 namespace talwen::db::postgres {
 namespace {
+
+std::atomic<uint64_t> g_providers{0};
 
 // The connection keywords and the libpq keywords they set.
 constexpr std::pair<std::string_view, const char*> kKeywords[] = {
@@ -65,7 +69,8 @@ ConnectParams ConnectParamsOf(const ConnectionString& target) {
 // ---- Provider ----
 
 PostgresProvider::PostgresProvider(std::function<PoolSettings()> settings)
-    : settings_(std::move(settings)),
+    : id_(++g_providers),
+      settings_(std::move(settings)),
       reaper_([this] { return this->settings(); }, [this] { ReleaseIdle(); }) {}
 
 PostgresProvider::~PostgresProvider() = default;
@@ -84,7 +89,19 @@ std::shared_ptr<Pool> PostgresProvider::pool_for(const ConnectParams& params) {
 
 std::unique_ptr<Connection> PostgresProvider::open(const ConnectionString& target,
                                                    const Timeouts& timeouts) {
-  std::shared_ptr<Pool> pool = pool_for(ConnectParamsOf(target));
+  // Each thread remembers the pool of its last target, so that a request takes no lock
+  // shared by all to find it.
+  thread_local struct {
+    uint64_t provider = 0;
+    std::string target;
+    std::weak_ptr<Pool> pool;
+  } last;
+  std::shared_ptr<Pool> pool;
+  if (last.provider == id_ && last.target == target.text()) pool = last.pool.lock();
+  if (!pool) {
+    pool = pool_for(ConnectParamsOf(target));
+    last = {id_, target.text(), pool};
+  }
   std::unique_ptr<Session> session = pool->Checkout(timeouts);
   return std::make_unique<PgConnection>(std::move(pool), std::move(session), timeouts, settings());
 }

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -58,6 +59,7 @@ class PostgresProvider : public Provider {
   std::shared_ptr<Pool> pool_for(const ConnectParams& params);
   PoolSettings settings() const;
 
+  const uint64_t id_;  // tells this provider's pools apart in the threads' memories
   std::function<PoolSettings()> settings_;
   std::mutex mutex_;
   std::map<std::string, std::shared_ptr<Pool>> pools_;  // by the target's keywords and values

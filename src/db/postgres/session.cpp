@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "base/text.h"
@@ -10,6 +11,8 @@ namespace talwen::db::postgres {
 namespace {
 
 constexpr std::string_view kQueryCanceled = "57014";
+// Statements one connection keeps prepared before it starts afresh.
+constexpr size_t kMostPrepared = 1000;
 
 void ignore_notice(void* /*arg*/, const char* /*message*/) {}
 
@@ -73,12 +76,104 @@ std::unique_ptr<Session> Session::Open(const ConnectParams& params, const Timeou
   return session;
 }
 
-Result Session::Run(const std::string& sql, const std::vector<const char*>& params) {
-  Result result(PQexecParams(conn_.get(), sql.c_str(), static_cast<int>(params.size()), nullptr,
-                             params.data(), nullptr, nullptr, 0));
-  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(result.get());
-  return result;
+bool Session::Prepared(std::string_view key) const {
+  return prepared_.find(std::string(key)) != prepared_.end();
+}
+
+std::vector<Result> Session::RoundTrip(std::span<const Statement> statements) {
+  PGconn* conn = conn_.get();
+  // Statements left behind by routines that changed are never run again; rather than track
+  // them one by one, start afresh now and then.
+  if (prepared_.size() >= kMostPrepared && PQtransactionStatus(conn) == PQTRANS_IDLE) {
+    for (const Statement& s : statements) {
+      if (s.key.empty() || Prepared(s.key)) continue;
+      prepared_.clear();
+      Command("DEALLOCATE ALL");
+      break;
+    }
+  }
+
+  if (PQenterPipelineMode(conn) != 1) Fail(nullptr);
+  ++round_trips_;
+  // What was queued, in order: each statement's execution, after its preparation when new.
+  struct Queued {
+    size_t statement;
+    std::string prepared_name;  // not empty: the preparation of this name
+  };
+  std::vector<Queued> queued;
+  queued.reserve(statements.size() + 1);
+  bool sent = true;
+  for (size_t i = 0; i < statements.size() && sent; ++i) {
+    const Statement& s = statements[i];
+    const int count = static_cast<int>(s.values.size());
+    if (s.key.empty()) {
+      sent = PQsendQueryParams(conn, s.text.c_str(), count, nullptr, s.values.data(), nullptr,
+                               nullptr, 0) == 1;
+      queued.push_back({i, {}});
+      continue;
+    }
+    std::string name;
+    if (const auto it = prepared_.find(s.key); it != prepared_.end()) {
+      name = it->second;
+    } else {
+      name = "s" + std::to_string(++statements_named_);
+      sent = PQsendPrepare(conn, name.c_str(), s.text.c_str(), count, nullptr) == 1;
+      queued.push_back({i, name});
+    }
+    sent = sent && PQsendQueryPrepared(conn, name.c_str(), count, s.values.data(), nullptr, nullptr,
+                                       0) == 1;
+    queued.push_back({i, {}});
+  }
+  if (!sent || PQpipelineSync(conn) != 1) {
+    broken_ = true;  // what reached the server is unknown
+    Fail(nullptr);
+  }
+
+  std::vector<Result> results(statements.size());
+  Result failure;
+  bool lost = false;
+  for (const Queued& q : queued) {
+    // One statement's results end with a null.
+    for (Result r = Next(); r; r = Next()) {
+      const ExecStatusType status = PQresultStatus(r.get());
+      if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
+        if (q.prepared_name.empty()) {
+          results[q.statement] = std::move(r);
+        } else {
+          prepared_.emplace(statements[q.statement].key, q.prepared_name);
+        }
+      } else if (status != PGRES_PIPELINE_ABORTED) {  // aborted: skipped after a failure
+        if (!failure) failure = std::move(r);
+        if (PQstatus(conn) != CONNECTION_OK) break;
+      }
+    }
+    lost = PQstatus(conn) != CONNECTION_OK;
+    if (lost) break;
+  }
+  if (!lost) {
+    const Result sync = Next();
+    if (!sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC) broken_ = true;
+  }
+  if (lost || PQexitPipelineMode(conn) != 1) broken_ = true;
+  if (failure || broken_) Fail(failure.get());
+  return results;
+}
+
+Result Session::Next() {
+  PGconn* conn = conn_.get();
+  // Wait here rather than inside libpq, so that the wait is one place of our own.
+  while (PQisBusy(conn)) {
+    pollfd fd{PQsocket(conn), POLLIN, 0};
+    if (fd.fd < 0) break;
+    if (::poll(&fd, 1, -1) < 0 && errno != EINTR) break;
+    if (PQconsumeInput(conn) != 1) break;  // lost: PQgetResult says so
+  }
+  return Result(PQgetResult(conn));
+}
+
+Result Session::Run(std::string_view sql, std::span<const char* const> params) {
+  const Statement statement{std::string(sql), {}, params};
+  return std::move(RoundTrip({&statement, 1}).front());
 }
 
 void Session::Fail(const PGresult* result) {
@@ -100,8 +195,11 @@ void Session::Fail(const PGresult* result) {
 
 void Session::Rollback() {
   if (broken_ || PQtransactionStatus(conn_.get()) == PQTRANS_IDLE) return;
-  const Result result(PQexec(conn_.get(), "ROLLBACK"));
-  if (PQstatus(conn_.get()) != CONNECTION_OK) broken_ = true;
+  try {
+    Command("ROLLBACK");
+  } catch (const DbError&) {
+    // Not reusable now: the pool closes it.
+  }
 }
 
 bool Session::Reusable() {

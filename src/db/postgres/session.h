@@ -1,17 +1,24 @@
 // Session: one physical connection to the server, owned by a pool or by one request.
 //
-// It wraps libpq's connection and results in RAII types, runs statements with text
-// parameters, and turns failures into the engine's errors: a lost connection is
-// kErrorGeneric (and marks the session broken), a cancelled statement (the command time-out)
-// kErrorTimeout, anything else the server refuses kErrorStatement, each with the server's
-// message. A Session is used by one thread at a time.
+// It wraps libpq's connection and results in RAII types and sends every statement through one
+// door, RoundTrip: a batch of statements sent together in libpq's pipeline mode and answered
+// together, so a call costs as few network round trips as its statements allow. Statements
+// that recur (a routine's call of one shape) are prepared once per connection under a key and
+// then run by name. Failures become the engine's errors: a lost connection is kErrorGeneric
+// (and marks the session broken), a cancelled statement (the command time-out) kErrorTimeout,
+// anything else the server refuses kErrorStatement, each with the server's message. A Session
+// is used by one thread at a time.
 #pragma once
 
 #include <libpq-fe.h>
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -35,8 +42,26 @@ class ServerError : public DbError {
   std::string sqlstate_;
 };
 
+struct Routine;
+
+// Routines of one name as a lookup found them (catalog.h), and when.
+struct KnownRoutines {
+  std::vector<std::shared_ptr<const Routine>> routines;
+  std::chrono::steady_clock::time_point looked_up;
+};
+
 // libpq's connection keywords and values, in order.
 using ConnectParams = std::vector<std::pair<std::string, std::string>>;
+
+// One statement of a round trip.
+struct Statement {
+  // The statement. For a prepared one it is needed only the first time the session meets the
+  // key (see Session::Prepared); it may be empty after that.
+  std::string text;
+  // Not empty: prepare the statement once per session under this key and run it by name.
+  std::string key;
+  std::span<const char* const> values = {};  // $1, $2, ... as text; nullptr is Null
+};
 
 class Session {
  public:
@@ -46,10 +71,18 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Run sql with text parameters (nullptr is Null). Throws ServerError.
-  Result Run(const std::string& sql, const std::vector<const char*>& params = {});
-  // Run a statement of our own that must succeed (BEGIN, COMMIT, SET ...). Throws ServerError.
-  void Command(const std::string& sql) { Run(sql); }
+  // Send the statements as one round trip and return one result per statement. Each runs in
+  // the transaction the session is in, or on its own (a batch outside BEGIN is one implicit
+  // transaction: a failure undoes the statements before it). When one fails the server skips
+  // the rest; once every answer is in, the first failure is thrown as ServerError.
+  std::vector<Result> RoundTrip(std::span<const Statement> statements);
+  // Has this session prepared the statement of this key?
+  bool Prepared(std::string_view key) const;
+
+  // Run one statement with text parameters (nullptr is Null). Throws ServerError.
+  Result Run(std::string_view sql, std::span<const char* const> params = {});
+  // Run a statement of our own that must succeed (SET ...). Throws ServerError.
+  void Command(std::string_view sql) { Run(sql); }
   // End a failed transaction, if the connection still stands.
   void Rollback();
 
@@ -64,8 +97,12 @@ class Session {
 
   int money_digits() const { return money_digits_; }
   int backend_pid() const { return PQbackendPID(conn_.get()); }
+  // Round trips made so far (each batch sent and answered, connecting not counted).
+  uint64_t round_trips() const { return round_trips_; }
 
   std::chrono::steady_clock::time_point idle_since;  // when it was last given back
+  // The routines this connection called, by name, as the pool's cache gave them.
+  std::unordered_map<std::string, KnownRoutines> known_routines;
 
  private:
   struct ConnDeleter {
@@ -73,12 +110,18 @@ class Session {
   };
 
   explicit Session(PGconn* conn) : conn_(conn) {}
+  // The next result of the batch in flight; null between statements.
+  Result Next();
   [[noreturn]] void Fail(const PGresult* result);
 
   std::unique_ptr<PGconn, ConnDeleter> conn_;
   bool broken_ = false;
   int money_digits_ = 2;
   std::chrono::seconds command_timeout_{-1};
+  uint64_t round_trips_ = 0;
+  // The statements prepared on this connection: key -> statement name.
+  std::unordered_map<std::string, std::string> prepared_;
+  uint64_t statements_named_ = 0;
 };
 
 // Quote an identifier for statement text: "name", inner quotes doubled.

@@ -1,0 +1,68 @@
+#include "host/access_log.h"
+
+#include <cstdio>
+
+#include "base/dates.h"
+#include "host/http_fields.h"
+
+namespace talwen::host {
+namespace {
+
+// A buffer larger than this goes out at once.
+constexpr size_t kFlushBytes = 32 * 1024;
+
+}  // namespace
+
+void AppendAccessLine(std::string& out, const AccessEntry& entry,
+                      std::chrono::system_clock::time_point when) {
+  AppendLogField(out, entry.peer);
+  out += ' ';
+  out += local_iso_stamp(when, true);
+  out += ' ';
+  AppendLogField(out, entry.method);
+  out += ' ';
+  AppendLogField(out, entry.path);
+  out += ' ';
+  AppendLogField(out, entry.function);
+  char numbers[64];
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(entry.took).count();
+  const int n = std::snprintf(numbers, sizeof(numbers), " %d %zu %lld.%03lldms\n", entry.status,
+                              entry.body_bytes, static_cast<long long>(micros / 1000),
+                              static_cast<long long>(micros % 1000));
+  out.append(numbers, static_cast<size_t>(n));
+}
+
+AccessLog::AccessLog(size_t writers, std::function<void(std::string_view lines)> sink)
+    : sink_(std::move(sink)) {
+  for (size_t i = 0; i < writers; ++i) buffers_.push_back(std::make_unique<Buffer>());
+}
+
+AccessLog::~AccessLog() {
+  flush();
+}
+
+void AccessLog::add(size_t writer, const AccessEntry& entry) {
+  Buffer& buffer = *buffers_[writer];
+  std::lock_guard<std::mutex> lock(buffer.mutex);
+  AppendAccessLine(buffer.lines, entry, std::chrono::system_clock::now());
+  if (buffer.lines.size() >= kFlushBytes) write(buffer);
+}
+
+void AccessLog::flush() {
+  for (const auto& buffer : buffers_) {
+    std::lock_guard<std::mutex> lock(buffer->mutex);
+    write(*buffer);
+  }
+}
+
+void AccessLog::write(Buffer& buffer) {
+  if (buffer.lines.empty()) return;
+  try {
+    sink_(buffer.lines);
+  } catch (...) {
+    // A log that cannot be written must not stop the answers.
+  }
+  buffer.lines.clear();  // keeps its capacity for the next lines
+}
+
+}  // namespace talwen::host

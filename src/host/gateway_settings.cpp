@@ -1,0 +1,68 @@
+#include "host/gateway_settings.h"
+
+#include <charconv>
+#include <cstdint>
+#include <optional>
+
+namespace talwen::host {
+namespace {
+
+// The whole number of a [GENERAL] key: nullopt when the key is missing or empty, or when its
+// value is not a number from min to max (error then says so).
+std::optional<uint64_t> read_number(const IniFile& ini, std::string_view key, uint64_t min,
+                                    uint64_t max, std::string& error) {
+  const std::string text = ini.read_string("GENERAL", key, "");
+  if (text.empty()) return std::nullopt;
+  uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < min || value > max) {
+    error = std::string(key) + ": '" + text + "' is not a whole number from " +
+            std::to_string(min) + " to " + std::to_string(max);
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::string read_networks(const IniFile& ini, std::string_view key, NetworkList& out) {
+  const std::string text = ini.read_string("GENERAL", key, "");
+  if (text.empty()) return {};
+  // A profile value holds at most 254 bytes; a list that long was probably cut short.
+  if (text.size() >= IniFile::kStringBufferSize - 1) {
+    return std::string(key) + ": the list is too long for one INI value (254 bytes)";
+  }
+  std::string error;
+  auto list = NetworkList::Parse(text, &error);
+  if (!list) return std::string(key) + ": " + error;
+  out = std::move(*list);
+  return {};
+}
+
+}  // namespace
+
+std::string ApplyGeneralSettings(const IniFile* ini, GatewayOptions& options) {
+  if (!ini) return {};
+  using std::chrono::seconds;
+  std::string error = read_networks(*ini, "HTTP ALLOW FROM", options.allowed);
+  if (error.empty()) error = read_networks(*ini, "HTTP DIAGNOSTICS FROM", options.diagnostics);
+  const auto number = [&](std::string_view key, uint64_t min, uint64_t max, auto apply) {
+    if (!error.empty()) return;
+    if (const auto value = read_number(*ini, key, min, max, error)) apply(*value);
+  };
+  const auto in_seconds = [](uint64_t v) { return seconds(static_cast<int64_t>(v)); };
+  number("HTTP MAX BODY", 1, 64ull << 20, [&](uint64_t v) { options.max_body_bytes = v; });
+  number("HTTP MAX HEADER", 1024, 1ull << 20, [&](uint64_t v) { options.max_header_bytes = v; });
+  number("HTTP READ TIMEOUT", 1, 3600, [&](uint64_t v) { options.read_timeout = in_seconds(v); });
+  number("HTTP WRITE TIMEOUT", 1, 3600, [&](uint64_t v) { options.write_timeout = in_seconds(v); });
+  number("HTTP KEEPALIVE TIMEOUT", 0, 3600,
+         [&](uint64_t v) { options.keep_alive_timeout = in_seconds(v); });
+  number("HTTP KEEPALIVE REQUESTS", 1, 1'000'000,
+         [&](uint64_t v) { options.keep_alive_requests = v; });
+  number("HTTP MAX CONNECTIONS", 1, 100'000, [&](uint64_t v) { options.max_connections = v; });
+  if (error.empty()) {
+    const std::string images = ini->read_string("GENERAL", "IMAGE FOLDER", "");
+    if (!images.empty()) options.image_dir = images;
+  }
+  return error;
+}
+
+}  // namespace talwen::host
