@@ -1,15 +1,19 @@
 // Argument rendering against the PostgreSQL call bridge: whatever bytes a session value holds,
 // the statement a handler builds with it either parses back to that value, in its place among
-// the other arguments, or is refused. It never parses to another value or to other arguments.
+// the other arguments, and is bound as that value to the routine's call, or is refused. It
+// never reaches the database as another value or as other arguments.
 //
 // Input: the first byte picks the type code, the rest is the value.
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "base/text.h"
 #include "db/connection.h"
+#include "db/postgres/call_plan.h"
 #include "db/postgres/call_statement.h"
+#include "db/routine_builders.h"
 #include "frame/sql_arg.h"
 #include "fuzz/fuzz_input.h"
 
@@ -100,6 +104,51 @@ TALWEN_CHECK_ONLY void CheckArgument(const Argument& a, std::string_view value,
   Check(a.kind == Argument::Kind::kNull, "an unknown code gives no Null", Kind(a));
 }
 
+// The routines a statement may call: one with three text parameters (typed, each argument cast
+// to its parameter), or two overloads of three parameters with defaults, between which the
+// server chooses (untyped).
+using Routines = std::vector<db::postgres::RoutinePtr>;
+
+const Routines& TypedRoutine() {
+  using namespace db::postgres;
+  using testing::P;
+  static const Routines routines = {std::make_shared<Routine>(
+      testing::Make(false, {P("a", Mode::kIn, kOidText, true), P("b", Mode::kIn, kOidText, true),
+                            P("c", Mode::kIn, kOidText, true)}))};
+  return routines;
+}
+
+const Routines& Overloads() {
+  using namespace db::postgres;
+  using testing::P;
+  static const Routines routines = {
+      std::make_shared<Routine>(testing::Make(
+          false, {P("a", Mode::kIn, kOidText, true), P("b", Mode::kIn, kOidText, true),
+                  P("c", Mode::kIn, kOidText, true)})),
+      std::make_shared<Routine>(testing::Make(
+          false, {P("a", Mode::kIn, kOidNumeric, true), P("b", Mode::kIn, kOidNumeric, true),
+                  P("c", Mode::kIn, kOidNumeric, true)}))};
+  return routines;
+}
+
+// What the call binds is the arguments' values, in order, Nulls left to the statement text; or
+// the call is refused.
+TALWEN_CHECK_ONLY void CheckBound(const CallStatement& call, const Routines& routines) {
+  std::vector<std::string> values;
+  for (const Argument& a : call.arguments) {
+    if (a.kind != Argument::Kind::kNull) values.push_back(a.text);
+  }
+  try {
+    const db::postgres::CallPlan plan = db::postgres::StatementPlan(routines, call);
+    Check(plan.values == values, "the call binds other values than the statement's");
+    for (const std::string& v : plan.values) {
+      Check(v.find('\0') == std::string::npos, "a NUL bound (the server would cut the text)", v);
+    }
+  } catch (const db::DbError& e) {
+    Check(e.number() == db::kErrorStatement, "a refusal that is no statement error", e.what());
+  }
+}
+
 std::optional<CallStatement> Parse(const std::string& statement) {
   try {
     return db::postgres::ParseCallStatement(statement);
@@ -137,6 +186,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(call->arguments[0] == before && call->arguments[2] == after,
           "a neighbouring argument changed", between.str());
     CheckArgument(call->arguments[1], value, code);
+    CheckBound(*call, TypedRoutine());
+    CheckBound(*call, Overloads());
   }
 
   // Alone, as the last argument of a template. A number without digits renders as nothing,
@@ -151,6 +202,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Check(call->arguments.size() == 1, "one argument became several", alone.str());
       CheckArgument(call->arguments[0], value, code);
     }
+    CheckBound(*call, TypedRoutine());
+    CheckBound(*call, Overloads());
   }
   return 0;
 }
