@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Build the fuzz targets (fuzz/, with clang's libFuzzer, the address and undefined-behaviour
-# sanitizers) in build-fuzz/ and run each for the given time on its committed corpus
-# (fuzz/corpus/<target>/). Fails on any crash, sanitizer report or failed check of a target.
+# sanitizers) in the sanitizer build (build-asan/, scripts/sanitizer_build.sh) and run each for
+# the given time on its committed corpus (fuzz/corpus/<target>/), as many at once as there are
+# cores (FUZZ_JOBS to choose). Fails on any crash, sanitizer report or failed check of a target.
 #
 #   scripts/fuzz.sh [seconds per target, default 30] [target...]
 #
 # New inputs the fuzzer finds go to a work folder, removed afterwards unless FUZZ_WORK_DIR
-# names one to keep (fold them into the corpus with `build-fuzz/fuzz/fuzz_<target> -merge=1
+# names one to keep (fold them into the corpus with `build-asan/fuzz/fuzz_<target> -merge=1
 # fuzz/corpus/<target> <work folder>/<target>`). A failing input is kept as
-# <work folder>/<target>-crash-<hash>; run it again with `build-fuzz/fuzz/fuzz_<target> <file>`.
+# <work folder>/<target>-crash-<hash>; run it again with `build-asan/fuzz/fuzz_<target> <file>`.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -17,15 +18,8 @@ shift || true
 targets=("$@")
 [[ ${#targets[@]} -gt 0 ]] || targets=(request sql_arg call_statement ini pages)
 
-if ! command -v clang++-14 >/dev/null; then
-    echo "fuzz.sh: clang++-14 is missing (scripts/deps.sh installs it)" >&2
-    exit 1
-fi
-
 echo "== fuzz build"
-cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALWEN_FUZZ=ON \
-    -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
-cmake --build build-fuzz --target fuzz_targets -j"$(nproc)"
+scripts/sanitizer_build.sh fuzz_targets
 
 work=${FUZZ_WORK_DIR:-}
 if [[ -z $work ]]; then
@@ -37,26 +31,49 @@ mkdir -p "$work"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-failed=()
-printf '%-16s %12s %8s %10s\n' target executions seconds 'per second' >"$work/summary"
-for target in "${targets[@]}"; do
-    echo "== fuzz $target (${seconds}s)"
+# One target's run; its summary line goes to $work/<target>.summary, or it fails.
+fuzz_one() {
+    local target=$1 log="$work/$1.log" dict=()
     mkdir -p "$work/$target"
-    dict=()
     [[ -f fuzz/$target.dict ]] && dict=(-dict="fuzz/$target.dict")
-    log="$work/$target.log"
-    if "build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
+    if ! "build-asan/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
         -print_final_stats=1 -artifact_prefix="$work/$target-" "${dict[@]}" \
         "$work/$target" "fuzz/corpus/$target" >"$log" 2>&1; then
-        runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-        time=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log")
-        printf '%-16s %12s %8s %10s\n' "$target" "${runs:-?}" "${time:-?}" \
-            "$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")" >>"$work/summary"
-    else
-        tail -n 40 "$log" >&2
+        return 1
+    fi
+    printf '%-16s %12s %8s %10s %8s\n' "$target" \
+        "$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")" \
+        "$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log")" \
+        "$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")" \
+        "$(find "$work/$target" "fuzz/corpus/$target" -type f | wc -l)" >"$work/$target.summary"
+}
+
+# The targets run side by side, one per core (FUZZ_JOBS to choose).
+parallel=${FUZZ_JOBS:-$(nproc)}
+declare -A running=()
+failed=()
+finish_one() {
+    local pid
+    wait -n -p pid "${!running[@]}" && status=0 || status=$?
+    if [[ $status -ne 0 ]]; then
+        local target=${running[$pid]}
+        tail -n 40 "$work/$target.log" >&2
         echo "fuzz.sh: $target failed; the input is $(ls "$work/$target"-* 2>/dev/null | head -n 1)" >&2
         failed+=("$target")
     fi
+    unset "running[$pid]"
+}
+for target in "${targets[@]}"; do
+    while [[ ${#running[@]} -ge $parallel ]]; do finish_one; done
+    echo "== fuzz $target (${seconds}s)"
+    fuzz_one "$target" &
+    running[$!]=$target
+done
+while [[ ${#running[@]} -gt 0 ]]; do finish_one; done
+
+printf '%-16s %12s %8s %10s %8s\n' target executions seconds 'per second' inputs >"$work/summary"
+for target in "${targets[@]}"; do
+    [[ -f $work/$target.summary ]] && cat "$work/$target.summary" >>"$work/summary"
 done
 cat "$work/summary"
 if [[ ${#failed[@]} -gt 0 ]]; then
