@@ -165,6 +165,17 @@ BEGIN
                                   'joe', v_status, v_msg);
     ASSERT v_status = -4 AND v_line IS NULL
            AND v_msg = 'Cannot move 500 EA of A1001: stock line 153 has only 100 EA available.', v_msg;
+    -- No quantity, from the received line or as a new line, is refused before anything moves.
+    FOR v_line, v_before IN SELECT * FROM (VALUES (1, 0), (NULL, 0), (NULL, -3)) AS c(line, qty) LOOP
+        CALL rf_receipt_topup_putaway('C01', 'R000001', v_line, '', 'A1001', 'EA', v_before, '', '', '', '', '', '',
+                                      '', '', '', '', '', NULL, NULL, NULL, NULL, '', NULL, '', NULL, '', '', 'W1',
+                                      'P-01', 'joe', v_status, v_msg);
+        ASSERT v_status = -4 AND v_msg LIKE 'Quantity % refused: a top-up needs a quantity above 0.',
+            format('a top-up of %s: %s %s', v_before, v_status, v_msg);
+    END LOOP;
+    ASSERT (SELECT qty FROM stock WHERE rec_num = 153) = 100, 'nothing more left the received line';
+    ASSERT NOT EXISTS (SELECT 1 FROM receipt_line WHERE client = 'C01' AND receipt_no = 'R000001' AND line_no > 2),
+        'no line of nothing';
     v_line := 1;
     CALL rf_receipt_topup_putaway('C01', 'R000001', v_line, '', 'A1001', 'EA', 5, '', '', '', '', '', '', '', '',
                                   '', '', '', NULL, NULL, NULL, NULL, '', NULL, '', NULL, '', '', 'W1', 'P-02',
