@@ -32,7 +32,7 @@ std::string key_of(const ConnectParams& params) {
 // ---- Pool ----
 
 std::unique_ptr<Session> Pool::Checkout(const Timeouts& timeouts) {
-  while (std::unique_ptr<Session> session = idle_.Take()) {
+  while (std::unique_ptr<Session> session = sessions_.Take()) {
     try {
       session->SetCommandTimeout(timeouts.command);
       return session;
@@ -44,15 +44,27 @@ std::unique_ptr<Session> Pool::Checkout(const Timeouts& timeouts) {
 }
 
 void Pool::GiveBack(std::unique_ptr<Session> session, const PoolSettings& settings) {
-  idle_.GiveBack(std::move(session), settings);
+  if (session) session->Watch(nullptr);
+  sessions_.Leave(std::move(session), settings);
 }
 
 void Pool::ReleaseIdle(std::chrono::steady_clock::time_point now, const PoolSettings& settings) {
-  idle_.ReleaseIdle(now, settings);
+  sessions_.ReleaseIdle(now, settings);
 }
 
 size_t Pool::idle_count() {
-  return idle_.idle_count();
+  return sessions_.idle_count();
+}
+
+PoolStats Pool::Stats() {
+  // The target without its password: host, port, database and user.
+  std::string target;
+  for (const auto& [keyword, value] : params_) {
+    if (keyword == "password") continue;
+    if (!target.empty()) target += ' ';
+    target += keyword + "=" + value;
+  }
+  return sessions_.Stats(std::move(target));
 }
 
 // ---- Settings and keywords ----
@@ -102,8 +114,26 @@ std::unique_ptr<Connection> PostgresProvider::open(const ConnectionString& targe
     pool = pool_for(ConnectParamsOf(target));
     last = {id_, target.text(), pool};
   }
-  std::unique_ptr<Session> session = pool->Checkout(timeouts);
-  return std::make_unique<PgConnection>(std::move(pool), std::move(session), timeouts, settings());
+  const PoolSettings pool_settings = settings();
+  pool->Enter(pool_settings);
+  std::unique_ptr<Session> session;
+  try {
+    session = pool->Checkout(timeouts);
+  } catch (...) {
+    pool->GiveBack(nullptr, pool_settings);
+    throw;
+  }
+  return std::make_unique<PgConnection>(std::move(pool), std::move(session), timeouts,
+                                        pool_settings);
+}
+
+void PostgresProvider::pool_stats(std::vector<PoolStats>& out) {
+  std::vector<std::shared_ptr<Pool>> pools;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [key, pool] : pools_) pools.push_back(pool);
+  }
+  for (const auto& pool : pools) out.push_back(pool->Stats());
 }
 
 size_t PostgresProvider::idle_count(const ConnectionString& target) {
