@@ -14,6 +14,10 @@
 
 namespace talwen {
 
+namespace db {
+class ClientWatch;
+}
+
 class Values {
  public:
   // Set key to value: in place when the key exists (any letter case), else at the end.
@@ -54,6 +58,9 @@ class Session : public Values {
 struct Request {
   Values server_variables;
   Values query_string;
+  // The client waiting for the answer, watched while the database works (db/client_watch.h);
+  // none when null.
+  db::ClientWatch* client = nullptr;
 };
 
 }  // namespace talwen
