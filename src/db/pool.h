@@ -56,23 +56,33 @@ struct PoolStats {
 template <typename Link>
 class LinkPool {
  public:
-  // Wait for a turn while settings.size requests hold one (not at all when it is 0). Throws
-  // DbError (kErrorBusy) when none came within settings.wait.
-  void Enter(const PoolSettings& settings) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    size_ = settings.size;
-    const size_t size = settings.size > 0 ? static_cast<size_t>(settings.size) : SIZE_MAX;
-    if (in_use_ >= size) {
-      ++waiting_;
-      const bool turn = turn_.wait_for(lock, settings.wait, [&] { return in_use_ < size; });
-      --waiting_;
-      if (!turn) {
-        ++wait_timeouts_;
-        lock.unlock();
-        ThrowBusy(settings.wait);
+  // Wait for a turn while settings.size requests hold one (not at all when it is 0), then take
+  // an idle link as Take does (the first under the same lock). Throws DbError (kErrorBusy)
+  // when no turn came within settings.wait.
+  std::unique_ptr<Link> Enter(const PoolSettings& settings) {
+    std::unique_ptr<Link> link;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      size_ = settings.size;
+      const size_t size = settings.size > 0 ? static_cast<size_t>(settings.size) : SIZE_MAX;
+      if (in_use_ >= size) {
+        ++waiting_;
+        const bool turn = turn_.wait_for(lock, settings.wait, [&] { return in_use_ < size; });
+        --waiting_;
+        if (!turn) {
+          ++wait_timeouts_;
+          lock.unlock();
+          ThrowBusy(settings.wait);
+        }
       }
+      ++in_use_;
+      if (idle_.empty()) return nullptr;
+      link = std::move(idle_.back());
+      idle_.pop_back();
     }
-    ++in_use_;
+    if (link->Reusable()) return link;
+    link.reset();
+    return Take();
   }
 
   // End a turn: keep the link for the next request, or close it (none, not returnable, pool

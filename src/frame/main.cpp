@@ -110,8 +110,8 @@ std::string Main::Process(Session& session, const Request& request) {
   function_name_ = call.function_name;
 
   std::string reply;
-  const RfFunction* function =
-      env_.functions ? env_.functions->find(to_lower(call.function_name)) : nullptr;
+  const RfFunction* function = request.function;
+  if (!function && env_.functions) function = env_.functions->find(to_lower(call.function_name));
   if (function) {
     html_ = (function->flags & kHtml) != 0;
     reply = run_handler(*function, call);

@@ -27,7 +27,8 @@ class Main {
   // the request failed, when it did (frame/failure.h).
   const std::string& function_name() const { return function_name_; }
   bool reply_is_html() const { return html_; }
-  const Failure& failure() const { return failure_; }
+  const Failure& failure() const& { return failure_; }
+  Failure&& failure() && { return std::move(failure_); }
 
  private:
   const Environment& env_;

@@ -17,6 +17,7 @@ namespace talwen {
 namespace db {
 class ClientWatch;
 }
+struct RfFunction;
 
 class Values {
  public:
@@ -61,6 +62,9 @@ struct Request {
   // The client waiting for the answer, watched while the database works (db/client_watch.h);
   // none when null.
   db::ClientWatch* client = nullptr;
+  // The row of the environment's function table that the session's "function" names, when the
+  // host has looked it up already; null: Process looks it up.
+  const RfFunction* function = nullptr;
 };
 
 }  // namespace talwen

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cerrno>
 #include <optional>
-#include <set>
 #include <stdexcept>
 
 #include "base/dates.h"
@@ -13,7 +12,6 @@
 #include "db/client_watch.h"
 #include "frame/config.h"
 #include "frame/main.h"
-#include "functions/function_table.h"
 #include "host/access_log.h"
 #include "host/http_fields.h"
 #include "host/http_server.h"
@@ -39,19 +37,13 @@ void write_all(int fd, std::string_view text) {
   }
 }
 
-bool is_diagnostics_function(std::string_view name) {
-  static const std::set<std::string, std::less<>> diagnostics = [] {
-    std::set<std::string, std::less<>> names;
-    for (const RfFunction& function : AllFunctions()) {
-      if (function.flags & kDiagnostics) names.emplace(function.name);
-    }
-    return names;
-  }();
-  std::string lower(name);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return diagnostics.contains(lower);
+// The row of the table that a function name calls, letter case aside; nullptr when there is
+// none. (A name longer than any function's is not looked for.)
+const RfFunction* function_of(const FunctionTable* table, std::string_view name) {
+  char lower[64];
+  if (!table || name.size() > sizeof lower) return nullptr;
+  for (size_t i = 0; i < name.size(); ++i) lower[i] = ascii_lower(name[i]);
+  return table->find({lower, name.size()});
 }
 
 ServerLimits limits_of(const GatewayOptions& options) {
@@ -140,7 +132,7 @@ EngineReply RunProcess(const Environment& env, Session& session, const Request& 
   EngineReply reply;
   reply.body = main.Process(session, request);
   reply.html = main.reply_is_html();
-  reply.failure = main.failure();
+  reply.failure = std::move(main).failure();
   return reply;
 }
 
@@ -255,12 +247,13 @@ class HttpGateway::Impl {
     std::optional<EngineRequest> mapped = MapRequest(request, path, identity_);
     if (!mapped) return PlainResponse(response, 400, true);
     response.function = mapped->session.get("function");
-    if (is_diagnostics_function(response.function) &&
+    const RfFunction* function = function_of(env_.functions, response.function);
+    if (function && (function->flags & kDiagnostics) &&
         !options_.diagnostics.contains(request.peer_ip)) {
       return PlainResponse(response, 403, false);
     }
-    const size_t slot =
-        metrics_.slot(env_.functions ? env_.functions->find(to_lower(response.function)) : nullptr);
+    mapped->request.function = function;
+    const size_t slot = metrics_.slot(function);
     if (!metrics_.TryStart(slot, limits_[slot])) {
       metrics_.Refuse(slot);
       return answer_busy(response);

@@ -168,10 +168,8 @@ std::unique_ptr<Connection> OdbcProvider::open(const ConnectionString& source,
   const Target target = TargetFor(source, timeouts);
   std::shared_ptr<Pool> pool = pool_for(target);
   const PoolSettings pool_settings = settings().pool;
-  pool->links.Enter(pool_settings);
-  std::unique_ptr<Link> link;
+  std::unique_ptr<Link> link = pool->links.Enter(pool_settings);
   try {
-    link = pool->links.Take();
     if (!link) link = Link::Open(env_, target);
   } catch (...) {
     pool->links.Leave(nullptr, pool_settings);

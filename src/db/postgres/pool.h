@@ -21,11 +21,14 @@ class Pool {
  public:
   explicit Pool(ConnectParams params) : params_(std::move(params)) {}
 
-  // Wait for a turn. Throws DbError (kErrorBusy) when none came in time.
-  void Enter(const PoolSettings& settings) { sessions_.Enter(settings); }
-  // A session ready for a call, during a turn: an idle one that still stands, or a new one.
-  // Throws DbError (kErrorGeneric) when the server cannot be reached or refuses.
-  std::unique_ptr<Session> Checkout(const Timeouts& timeouts);
+  // Wait for a turn, and take an idle session that still stands (nullptr: none). Throws
+  // DbError (kErrorBusy) when no turn came in time.
+  std::unique_ptr<Session> Enter(const PoolSettings& settings) { return sessions_.Enter(settings); }
+  // A session ready for a call, during a turn: idle (the one given, else one taken) and still
+  // standing, or a new one. Throws DbError (kErrorGeneric) when the server cannot be reached
+  // or refuses.
+  std::unique_ptr<Session> Checkout(const Timeouts& timeouts,
+                                    std::unique_ptr<Session> idle = nullptr);
   // End the turn, keeping the session for the next call or closing it (none, broken, in a
   // transaction, pool full).
   void GiveBack(std::unique_ptr<Session> session, const PoolSettings& settings);

@@ -31,11 +31,12 @@ std::string key_of(const ConnectParams& params) {
 
 // ---- Pool ----
 
-std::unique_ptr<Session> Pool::Checkout(const Timeouts& timeouts) {
-  while (std::unique_ptr<Session> session = sessions_.Take()) {
+std::unique_ptr<Session> Pool::Checkout(const Timeouts& timeouts, std::unique_ptr<Session> idle) {
+  if (!idle) idle = sessions_.Take();
+  for (; idle; idle = sessions_.Take()) {
     try {
-      session->SetCommandTimeout(timeouts.command);
-      return session;
+      idle->SetCommandTimeout(timeouts.command);
+      return idle;
     } catch (const DbError&) {
       // Lost between the check and the first word: take the next one.
     }
@@ -115,10 +116,9 @@ std::unique_ptr<Connection> PostgresProvider::open(const ConnectionString& targe
     last = {id_, target.text(), pool};
   }
   const PoolSettings pool_settings = settings();
-  pool->Enter(pool_settings);
-  std::unique_ptr<Session> session;
+  std::unique_ptr<Session> session = pool->Enter(pool_settings);
   try {
-    session = pool->Checkout(timeouts);
+    session = pool->Checkout(timeouts, std::move(session));
   } catch (...) {
     pool->GiveBack(nullptr, pool_settings);
     throw;
