@@ -143,7 +143,7 @@ TEST_F(GatewayOnPostgres, ALockedRowHoldsUpOnlyItsOwnFunction) {
         ++(reply == "<status 503>" ? refused : answered);
       });
     }
-    for (int i = 0; i < 500 && refused < 38; ++i) {
+    for (int i = 0; i < 1500 && refused < 38; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_EQ(refused, 38);
