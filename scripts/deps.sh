@@ -11,6 +11,7 @@ PACKAGES=(
   libboost-dev libcpp-httplib-dev
   clang-format curl wrk
   nginx logrotate openssl python3 python3-prometheus-client dpkg-dev iproute2 systemd
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
