@@ -33,15 +33,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cat >"$work/talwen.INI" <<EOF
-[veldrawms]
-Provider=PostgreSQL
-Data Source=$TALWEN_PGHOST
-Port=$TALWEN_PGPORT
-Initial Catalog=$TALWEN_PGDATABASE
-User ID=$TALWEN_PGUSER
-Password=$TALWEN_PGPASSWORD
-EOF
+# shellcheck source=tests/ops/lib.sh
+source "$PROJECT_DIR/tests/ops/lib.sh"
+{
+    echo "[veldrawms]"
+    reference_database
+} >"$work/talwen.INI"
 
 valgrind --tool=callgrind --instr-atstart=no --callgrind-out-file="$work/callgrind.out" \
     "$BUILD_DIR/talwen" serve --config "$work/talwen.INI" --listen "127.0.0.1:$PORT" \
