@@ -55,12 +55,15 @@ void HangupWatcher::Run() {
     const int n = ::epoll_wait(epoll_fd_, events, 16, -1);
     if (n < 0 && errno != EINTR) return;
     for (int i = 0; i < n; ++i) {
-      if (events[i].data.u64 == 0) return;  // the watcher ends
+      // Copied out: epoll_event is packed, its fields unaligned.
+      const uint64_t id = events[i].data.u64;
+      const uint32_t what = events[i].events;
+      if (id == 0) return;  // the watcher ends
       std::lock_guard<std::mutex> lock(mutex_);
       // An event of a registration that has ended meanwhile finds no entry.
-      const auto it = entries_.find(events[i].data.u64);
+      const auto it = entries_.find(id);
       if (it == entries_.end()) continue;
-      if (it->second.client->Judge(static_cast<short>(events[i].events))) it->second.cancel();
+      if (it->second.client->Judge(static_cast<short>(what))) it->second.cancel();
     }
   }
 }
