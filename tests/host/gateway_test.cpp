@@ -425,6 +425,76 @@ TEST_F(GatewayTest, SizeLimits) {
   EXPECT_TRUE(seen().size() == 1u);
 }
 
+// Each request is followed on the same connection by a second one: after a refusal the
+// connection is closed, so whatever follows (a smuggled request) is never answered.
+TEST_F(GatewayTest, FramingAProxyCouldReadOtherwiseIsRefused) {
+  Start();
+  const std::string form =
+      "POST /talwen/http_talwen.asp HTTP/1.1\r\nHost: rf\r\n"
+      "Content-Type: application/x-www-form-urlencoded\r\n";
+  const std::string next = "GET /live HTTP/1.1\r\nHost: rf\r\nConnection: close\r\n\r\n";
+  const struct {
+    const char* name;
+    std::string bytes;
+    int status;
+  } cases[] = {
+      {"a length twice", form + "Content-Length: 3\r\nContent-Length: 3\r\n\r\na=1", 400},
+      {"two lengths", form + "Content-Length: 3\r\nContent-Length: 5\r\n\r\na=1", 400},
+      {"a list of lengths", form + "Content-Length: 3, 3\r\n\r\na=1", 400},
+      {"length and chunked",
+       form + "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n3\r\na=1\r\n0\r\n\r\n", 400},
+      {"another coding", form + "Transfer-Encoding: gzip\r\n\r\n", 400},
+      {"chunked not last", form + "Transfer-Encoding: chunked, gzip\r\n\r\n0\r\n\r\n", 400},
+      {"a coding before chunked", form + "Transfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n", 400},
+      {"chunked in HTTP/1.0",
+       "POST /talwen/http_talwen.asp HTTP/1.0\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400},
+      {"a trailer field",
+       form + "Transfer-Encoding: chunked\r\n\r\n3\r\na=1\r\n0\r\nHost: elsewhere\r\n\r\n", 400},
+      {"a blank before a colon", "GET /live HTTP/1.1\r\nHost : rf\r\n\r\n", 400},
+      {"no host", "GET /live HTTP/1.1\r\n\r\n", 400},
+      {"two hosts", "GET /live HTTP/1.1\r\nHost: rf\r\nHost: other\r\n\r\n", 400},
+      {"a NUL in a field", "GET /live HTTP/1.1\r\nHost: rf\r\nX-A: a\0b\r\n\r\n"s, 400},
+      {"a CR in a field", "GET /live HTTP/1.1\r\nHost: rf\r\nX-A: a\rb\r\n\r\n", 400},
+      {"a control byte in a field", "GET /live HTTP/1.1\r\nHost: rf\r\nX-A: a\x01z\r\n\r\n", 400},
+      {"a CR in the target", "GET /li\rve HTTP/1.1\r\nHost: rf\r\n\r\n", 400},
+      {"a NUL in the target", "GET /li\0ve HTTP/1.1\r\nHost: rf\r\n\r\n"s, 400},
+      {"a bare line feed", "GET /live HTTP/1.1\nHost: rf\n\n", 400},
+      {"a header line too long",
+       "GET /live HTTP/1.1\r\nHost: rf\r\nX-A: " + std::string(9000, 'a') + "\r\n\r\n", 431},
+      // What is sound goes on.
+      {"chunked", form + "Transfer-Encoding: chunked\r\n\r\n3\r\na=1\r\n0\r\n\r\n", 200},
+      {"HTTP/1.0 without a host", "GET /live HTTP/1.0\r\nConnection: keep-alive\r\n\r\n", 200},
+      {"a tab and UTF-8 in a field", "GET /live HTTP/1.1\r\nHost: rf\r\nX-A: a\tb\xc3\xa9\r\n\r\n",
+       200},
+  };
+  for (const auto& c : cases) {
+    const int fd = Connect(port_);
+    Send(fd, c.bytes + next);
+    const std::string answer = ReadUntilClosed(fd);
+    ::close(fd);
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 " + std::to_string(c.status)) << c.name;
+    size_t answers = 0;
+    for (size_t at = answer.find("HTTP/1.1 "); at != std::string::npos;
+         at = answer.find("HTTP/1.1 ", at + 1)) {
+      ++answers;
+    }
+    if (c.status == 200) {
+      EXPECT_EQ(answers, 2u) << c.name << ": the next request is served too";
+    } else {
+      EXPECT_EQ(answers, 1u) << c.name << ": " << answer;
+      EXPECT_NE(answer.find("\r\nConnection: close\r\n"), std::string::npos) << c.name;
+    }
+  }
+  EXPECT_EQ(seen().size(), 1u) << "only the sound chunked form reached the engine";
+  // The access log has the status as sent.
+  const auto lines = access(std::size(cases) + 3);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) {
+                            return line.find(" GET /live - 431 36 ") != std::string::npos;
+                          }),
+            1);
+}
+
 TEST_F(GatewayTest, SlowOrIdleConnectionsAreClosed) {
   options_.read_timeout = milliseconds(300);
   options_.keep_alive_timeout = milliseconds(300);
@@ -679,7 +749,8 @@ TEST_F(GatewayTest, ShutdownFinishesRequestsInFlight) {
       auto client = Client();
       const auto res =
           client.Get(Gateway("function=rf_adjust_carton_qty&carton_no=S" + std::to_string(i)));
-      bodies[i] = res && res->status == 200 ? res->body : "<failed>";
+      const bool closing = res && res->get_header_value("Connection") == "close";
+      bodies[i] = res && res->status == 200 && closing ? res->body : "<failed or kept open>";
     });
   }
   ASSERT_TRUE(db_.wait_held(3));
@@ -739,8 +810,9 @@ TEST_F(GatewayTest, AccessLogHasOneLinePerRequest) {
   ASSERT_TRUE(res);
   ASSERT_TRUE(client.Get("/nothing"));
   ASSERT_TRUE(client.Get(Gateway("function=a%20b%0Ac")));
-  auto lines = access(3);
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_TRUE(client.Get(Gateway("function=" + std::string(6000, 'f'))));
+  auto lines = access(4);
+  ASSERT_EQ(lines.size(), 4u);
   // Each request came on a connection of its own: the lines may come in any order.
   const auto line_with = [&](std::string_view text) {
     for (const auto& line : lines) {
@@ -773,6 +845,7 @@ TEST_F(GatewayTest, AccessLogHasOneLinePerRequest) {
   }
   EXPECT_NE(line_with(" GET /nothing - 404 "), "<none>");
   EXPECT_NE(line_with(" a%20b%0Ac 200 "), "<none>") << "a name cannot break the line";
+  EXPECT_NE(line_with(" " + std::string(64, 'f') + "... 200 "), "<none>") << "a long name is cut";
 }
 
 }  // namespace
