@@ -67,6 +67,10 @@ const char* reason_of(int status) {
       return "URI Too Long";
     case 415:
       return "Unsupported Media Type";
+    case 401:
+      return "Unauthorized";
+    case 429:
+      return "Too Many Requests";
     case 431:
       return "Request Header Fields Too Large";
     case 500:
@@ -135,6 +139,21 @@ int framing_fault(const http::request_parser<http::string_body>& parser) {
   return 0;
 }
 
+// The last address of the last X-Forwarded-For field: the one the proxy next to us added or
+// set. Those before it come from further away, the client itself included, and prove nothing.
+// nullopt when there is no such field; "" when its last entry is not an address.
+std::optional<std::string_view> last_forwarded_for(
+    const http::request_parser<http::string_body>& parser) {
+  std::optional<std::string_view> last;
+  for (const auto& field : parser.get()) {
+    if (iequals(view(field.name_string()), "X-Forwarded-For")) last = view(field.value());
+  }
+  if (!last) return last;
+  const size_t comma = last->rfind(',');
+  if (comma != std::string_view::npos) last->remove_prefix(comma + 1);
+  return trim(*last, " \t");
+}
+
 // What a connection waits for, as the housekeeping sees it.
 enum Wait : int {
   kBusy,     // a worker has it
@@ -179,6 +198,12 @@ struct HttpServer::Connection {
   bool started = false;       // a byte of it has arrived
   Clock::time_point arrived;  // when that byte was read
   size_t requests = 0;        // answered so far
+
+  // The client a trusted proxy named for the request being read, when it named one.
+  bool forwarded = false;
+  std::string client;
+  IpAddress client_ip{};
+  std::string_view client_address() const { return forwarded ? client : peer; }
 
   std::string out;  // the answer being written
   size_t out_sent = 0;
@@ -286,7 +311,7 @@ void HttpServer::stop() {
 }
 
 HttpServer::Shard& HttpServer::shard_of(const Connection& c) {
-  return shards_[static_cast<size_t>(c.fd) % kShards];
+  return shards_[AddressHash()(c.peer_ip) % kShards];
 }
 
 void HttpServer::work(size_t worker) {
@@ -364,19 +389,13 @@ void HttpServer::accept_all(size_t worker) {
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
       describe(local, c->local, c->local_port);
     }
-    if (open_.load() >= limits_.max_connections) {
+    if (open_.load() >= limits_.max_connections || !admit(*c)) {
       refuse(*c, worker);
       continue;
     }
     // Answers are small and written whole: send them at once.
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
-    ++open_;
-    {
-      Shard& shard = shard_of(*c);
-      std::lock_guard<std::mutex> lock(shard.mutex);
-      shard.connections.insert(c);
-    }
     if (stopping_) {
       close(*c);
       continue;
@@ -390,6 +409,31 @@ void HttpServer::accept_all(size_t worker) {
     epoll_event event{EPOLLIN | EPOLLONESHOT, {.ptr = &listen_fd_}};
     ::epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, listen_fd_, &event);
   }
+}
+
+bool HttpServer::forwarded_client(Connection& c) {
+  const std::optional<std::string_view> hop = last_forwarded_for(*c.parser);
+  if (!hop) return true;  // the proxy's own request (a health check): the proxy is the client
+  const std::optional<IpAddress> ip = ParseIpAddress(*hop);
+  if (!ip) return false;
+  c.forwarded = true;
+  c.client = NormalizeAddress(*hop);
+  c.client_ip = *ip;
+  return true;
+}
+
+bool HttpServer::admit(Connection& c) {
+  Shard& shard = shard_of(c);
+  std::lock_guard<std::mutex> lock(shard.mutex);
+  size_t& held = shard.per_peer[c.peer_ip];
+  if (held >= limits_.max_connections_per_peer && !limits_.trusted_proxies.contains(c.peer_ip)) {
+    if (held == 0) shard.per_peer.erase(c.peer_ip);
+    return false;
+  }
+  ++held;
+  ++open_;
+  shard.connections.insert(&c);
+  return true;
 }
 
 void HttpServer::refuse(Connection& c, size_t worker) {
@@ -449,6 +493,7 @@ bool HttpServer::advance(Connection& c, size_t worker) {
       c.parser->eager(true);
       c.header_bytes = 0;
       c.screened = false;
+      c.forwarded = false;
     }
     Connection::Parser& parser = *c.parser;
     if (c.in_start < c.in_end) {
@@ -493,8 +538,8 @@ bool HttpServer::advance(Connection& c, size_t worker) {
         r.headers = fields;
         r.has_body = parser.chunked() || parser.content_length().value_or(0) > 0;
         if (parser.is_done()) r.body = message.body();
-        r.peer_address = c.peer;
-        r.peer_ip = c.peer_ip;
+        r.peer_address = c.client_address();
+        r.peer_ip = c.forwarded ? c.client_ip : c.peer_ip;
         r.peer_port = c.peer_port;
         r.local_address = c.local;
         r.local_port = c.local_port;
@@ -503,7 +548,10 @@ bool HttpServer::advance(Connection& c, size_t worker) {
 
       if (parser.is_header_done() && !c.screened) {
         c.screened = true;
-        const int bad = framing_fault(parser);
+        int bad = framing_fault(parser);
+        if (bad == 0 && limits_.trusted_proxies.contains(c.peer_ip) && !forwarded_client(c)) {
+          bad = 400;
+        }
         const HttpRequest head = request();
         c.head_fields = head.headers.size();
         HttpResponse response;
@@ -663,7 +711,7 @@ HttpServer::Progress HttpServer::flush(Connection& c, size_t worker) {
 
 void HttpServer::finished(Connection& c, size_t worker) {
   if (c.status == 0) return;
-  access_log_.add(worker, {c.peer, c.method, c.path, c.function, c.status, c.body_bytes,
+  access_log_.add(worker, {c.client_address(), c.method, c.path, c.function, c.status, c.body_bytes,
                            Clock::now() - c.arrived});
   c.status = 0;
 }
@@ -690,6 +738,8 @@ void HttpServer::close(Connection& c) {
     Shard& shard = shard_of(c);
     std::lock_guard<std::mutex> lock(shard.mutex);
     shard.connections.erase(&c);
+    const auto held = shard.per_peer.find(c.peer_ip);
+    if (held != shard.per_peer.end() && --held->second == 0) shard.per_peer.erase(held);
   }
   // Close gently: end our side, discard what the client already sent (closing with unread
   // input would reset the connection and could destroy the answer in flight), then close.

@@ -37,6 +37,8 @@ class NetworkList {
   bool contains(std::string_view address) const;
   bool contains(const IpAddress& address) const;
 
+  bool empty() const { return blocks_.empty(); }
+
   // The entries as parsed, for messages ("127.0.0.0/8 ::1/128").
   const std::string& text() const { return text_; }
 

@@ -2,6 +2,7 @@
 // statement with its own text.
 #include "host/http_gateway.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -113,8 +114,18 @@ struct Seen {
   }
 };
 
-int Connect(int port) {
+// A connection from the loopback address `from` (127.0.0.1 unless told).
+int Connect(int port, const char* from = nullptr) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (from) {
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &source.sin_addr);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof(source)) != 0) {
+      ::close(fd);
+      return -1;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
@@ -152,8 +163,8 @@ std::string ReadUntilClosed(int fd, milliseconds limit = milliseconds(5000)) {
 }
 
 // Send bytes on a new connection, end the sending side, and return the whole answer.
-std::string RawExchange(int port, std::string_view bytes) {
-  const int fd = Connect(port);
+std::string RawExchange(int port, std::string_view bytes, const char* from = nullptr) {
+  const int fd = Connect(port, from);
   if (fd < 0) return "<no connection>";
   Send(fd, bytes);
   ::shutdown(fd, SHUT_WR);
@@ -533,6 +544,7 @@ TEST_F(GatewayTest, SlowOrIdleConnectionsAreClosed) {
 // never reads it, while two workers answer everybody else.
 TEST_F(GatewayTest, SlowClientsHoldNoWorker) {
   options_.threads = 2;
+  options_.max_connections_per_peer = 1000;  // they all come from one address
   options_.www_dir = dir_.path();
   dir_.write("big.bin", std::string(16 << 20, 'x'));  // more than the socket buffers hold
   Start();
@@ -590,6 +602,75 @@ TEST_F(GatewayTest, ConnectionsBeyondTheLimitAreTurnedAway) {
   EXPECT_EQ(RawExchange(port_, "GET /live HTTP/1.1\r\nHost: rf\r\n\r\n").substr(0, 12),
             "HTTP/1.1 200");
   ::close(b);
+}
+
+TEST_F(GatewayTest, OnePeerCannotTakeEveryConnection) {
+  options_.max_connections_per_peer = 2;
+  options_.trusted_proxies = *NetworkList::Parse("127.0.0.3", nullptr);
+  Start();
+  const int a = Connect(port_), b = Connect(port_);
+  for (int i = 0; i < 200 && gateway_->open_connections() < 2; ++i) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  const std::string live = "GET /live HTTP/1.1\r\nHost: rf\r\n\r\n";
+  EXPECT_EQ(RawExchange(port_, live).substr(0, 12), "HTTP/1.1 503") << "a third from one peer";
+  EXPECT_EQ(RawExchange(port_, live, "127.0.0.2").substr(0, 12), "HTTP/1.1 200")
+      << "another peer is served";
+  // A trusted proxy speaks for many clients: only the total limits it.
+  std::vector<int> proxied;
+  for (int i = 0; i < 3; ++i) proxied.push_back(Connect(port_, "127.0.0.3"));
+  for (int i = 0; i < 200 && gateway_->open_connections() < 5; ++i) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_EQ(RawExchange(port_, live, "127.0.0.3").substr(0, 12), "HTTP/1.1 200");
+  for (const int fd : proxied) ::close(fd);
+  ::close(a);
+  for (int i = 0; i < 200 && gateway_->open_connections() > 1; ++i) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_EQ(RawExchange(port_, live).substr(0, 12), "HTTP/1.1 200") << "a place freed is taken";
+  ::close(b);
+}
+
+// The client address a proxy forwards counts only when the proxy is trusted: for the
+// allow-list, the diagnostics list, REMOTE_ADDR and the access log.
+TEST_F(GatewayTest, OnlyATrustedProxyNamesTheClient) {
+  options_.allowed = *NetworkList::Parse("10.0.0.0/8", nullptr);
+  options_.diagnostics = *NetworkList::Parse("10.9.9.9", nullptr);
+  options_.trusted_proxies = *NetworkList::Parse("127.0.0.1", nullptr);
+  Start();
+  const struct {
+    const char* from;
+    const char* forwarded;  // nullptr: no X-Forwarded-For
+    const char* function;
+    int status;
+  } cases[] = {
+      {"127.0.0.1", "10.1.1.7", "rf_x", 200},
+      {"127.0.0.1", "192.168.1.1, 10.1.1.8", "rf_x", 200},  // the proxy's hop is the last
+      {"127.0.0.1", "10.1.1.7, 192.168.1.1", "rf_x", 403},
+      {"127.0.0.1", "::ffff:10.9.9.9", "rf_about", 200},
+      {"127.0.0.1", "10.1.1.7", "rf_about", 403},
+      {"127.0.0.1", "not-an-address", "rf_x", 400},
+      {"127.0.0.1", nullptr, "rf_x", 403},     // the proxy itself
+      {"127.0.0.2", "10.1.1.7", "rf_x", 403},  // anyone else cannot pose as a client
+  };
+  for (const auto& c : cases) {
+    std::string request = Gateway(std::string("function=") + c.function);
+    request = "GET " + request + " HTTP/1.1\r\nHost: rf\r\n";
+    if (c.forwarded) request += std::string("X-Forwarded-For: ") + c.forwarded + "\r\n";
+    const std::string answer = RawExchange(port_, request + "Connection: close\r\n\r\n", c.from);
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 " + std::to_string(c.status))
+        << c.from << " " << (c.forwarded ? c.forwarded : "-") << " " << c.function;
+  }
+  const auto runs = seen();
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[0].variable("REMOTE_ADDR"), "10.1.1.7");
+  EXPECT_EQ(runs[1].variable("REMOTE_ADDR"), "10.1.1.8");
+  EXPECT_EQ(runs[2].variable("REMOTE_ADDR"), "10.9.9.9");
+  const auto lines = access(std::size(cases));
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.starts_with("10.1.1.8 "); }),
+            1);
 }
 
 TEST_F(GatewayTest, PeersOutsideTheAllowListAreForbidden) {
@@ -801,6 +882,132 @@ TEST_F(GatewayTest, SessionCookieIsIssuedAndKept) {
   ASSERT_TRUE(forged);
   EXPECT_TRUE(forged->has_header("Set-Cookie"));
   EXPECT_NE(seen().back().session_id, "<script>");
+}
+
+// The cookie part ("talwen_signon=...") of a Set-Cookie value.
+std::string CookieOf(const std::string& set_cookie) {
+  return set_cookie.substr(0, set_cookie.find(';'));
+}
+
+// The Set-Cookie value of an answer for the sign-on cookie, or "".
+std::string SignOnSetCookie(const httplib::Response& res) {
+  const auto [first, last] = res.headers.equal_range("Set-Cookie");
+  for (auto it = first; it != last; ++it) {
+    if (it->second.starts_with("talwen_signon=")) return it->second;
+  }
+  return "";
+}
+
+TEST_F(GatewayTest, SignedSignOn) {
+  options_.sign_on.required = true;
+  options_.sign_on.key = std::string(32, 'k');
+  options_.sign_on.attempts_per_minute = 2;
+  std::atomic<int> ran{0};
+  options_.run_engine = [&](const Environment&, Session& session, const Request&) {
+    ++ran;
+    const std::string function = session.get("function");
+    if (function == "rf_check_user_password") {
+      const bool right = session.get("password") == "right";
+      session = Session(session.id());  // the engine's to use up
+      return EngineReply{right ? "<sqlstatus>0</sqlstatus><sqlmsg>Welcome</sqlmsg>"
+                               : "<sqlstatus>-3</sqlstatus><sqlmsg>Wrong</sqlmsg>"};
+    }
+    return EngineReply{"<operator>" + session.get("operator") + "</operator>"};
+  };
+  Start();
+  auto client = Client();
+  const auto call = [&](const std::string& form, const std::string& cookie) {
+    httplib::Headers headers;
+    if (!cookie.empty()) headers.emplace("Cookie", cookie);
+    return client.Post(kGatewayPath.data(), headers, form, "application/x-www-form-urlencoded");
+  };
+
+  auto res = call("function=rf_get_user_profile&operator=JOE", "");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 401) << "no sign-on";
+  EXPECT_EQ(ran, 0) << "a call without a sign-on never reaches the engine";
+  res = call("function=rf_check_user_password&operator=JOE&password=wrong", "");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(SignOnSetCookie(*res), "") << "a refused password signs nobody on";
+
+  res = call("function=rf_check_user_password&operator=JOE&password=right", "");
+  ASSERT_TRUE(res);
+  const std::string set = SignOnSetCookie(*res);
+  EXPECT_NE(set.find("; HttpOnly; SameSite=Strict"), std::string::npos) << set;
+  const std::string cookie = CookieOf(set);
+  ASSERT_EQ(cookie.rfind("talwen_signon=", 0), 0u) << set;
+
+  res = call("function=rf_adjust_carton_qty&operator=MALLORY", "talwen_session=x; " + cookie);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res->body, "<operator>JOE</operator>") << "the operator is the one signed on";
+
+  // Forged: another operator under JOE's signature, a signature of another key, cut short.
+  std::string other = cookie;
+  const size_t operator_at = other.rfind('.', other.rfind('.') - 1) + 1;
+  other.replace(operator_at, 6, "4d414c");  // "MAL" for "JOE"
+  SignOnSettings elsewhere;
+  elsewhere.key = std::string(32, 'x');
+  const std::string foreign =
+      CookieOf(SignOn(elsewhere).cookie(SignOn(elsewhere).begin("JOE", UnixNow()), UnixNow()));
+  for (const std::string& forged : {other, foreign, cookie.substr(0, cookie.size() - 1),
+                                    cookie + "0", "talwen_signon=" + std::string(200, '.')}) {
+    res = call("function=rf_adjust_carton_qty", forged);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 401) << forged;
+  }
+
+  // Signed off: the browser is told to drop the cookie, and a copy kept is worth nothing.
+  res = call("function=rf_system_logout", cookie);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(SignOnSetCookie(*res).rfind("talwen_signon=; Path=/; Max-Age=0", 0), 0u);
+  res = call("function=rf_adjust_carton_qty", cookie);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 401) << "signed off";
+
+  // Attempts per address: the third within a minute is refused before the database.
+  const int before = ran;
+  res = call("function=RF_Check_User_Password&operator=JOE&password=right", "");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 429);
+  EXPECT_FALSE(res->get_header_value("Retry-After").empty());
+  EXPECT_EQ(ran, before);
+  const std::string attempt =
+      "POST /talwen/http_talwen.asp HTTP/1.1\r\nHost: rf\r\nContent-Type: "
+      "application/x-www-form-urlencoded\r\nContent-Length: 35\r\nConnection: close\r\n\r\n"
+      "function=rf_check_user_password&x=";
+  EXPECT_EQ(RawExchange(port_, attempt + "1", "127.0.0.2").substr(0, 12), "HTTP/1.1 200")
+      << "another address is not held back";
+}
+
+// Expiry, pushed forward by use but never past the longest life.
+TEST(SignOnTickets, ExpireWhenIdleOrOld) {
+  SignOnSettings settings;
+  settings.key = std::string(32, 'k');
+  settings.idle = std::chrono::minutes(30);
+  settings.longest = std::chrono::hours(12);
+  SignOn sign_on(settings);
+  const int64_t t0 = 1'800'000'000;
+  SignOnTicket ticket = sign_on.begin("JOE", t0);
+  const auto header = [&](int64_t at) { return CookieOf(sign_on.cookie(ticket, at)); };
+  const std::string first = header(t0);
+  EXPECT_TRUE(sign_on.check(first, t0 + 29 * 60));
+  EXPECT_FALSE(sign_on.check(first, t0 + 30 * 60)) << "idle too long";
+  EXPECT_FALSE(sign_on.check(first, t0 - 3600)) << "from the future";
+  EXPECT_FALSE(sign_on.stale(ticket, t0 + 30)) << "no new cookie on every call";
+  // Used every 20 minutes: it lasts, up to 12 hours after the sign-on.
+  int64_t at = t0;
+  for (; at < t0 + 13 * 3600; at += 20 * 60) {
+    const auto seen = sign_on.check(header(at), at);
+    if (!seen) break;
+    ticket = *seen;
+    ASSERT_TRUE(sign_on.stale(ticket, at + 120));
+    sign_on.touch(ticket, at);
+  }
+  EXPECT_GE(at, t0 + 12 * 3600 - 20 * 60);
+  EXPECT_LE(at, t0 + 12 * 3600);
 }
 
 TEST_F(GatewayTest, AccessLogHasOneLinePerRequest) {

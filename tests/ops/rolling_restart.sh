@@ -40,7 +40,8 @@ stop_all() {
 }
 trap stop_all EXIT
 
-printf '[GENERAL]\nPOOL SIZE=4\n[veldrawms]\n%s\n' "$database" >"$work/talwen.INI"
+# nginx is trusted to name the client (X-Forwarded-For).
+printf '[GENERAL]\nPOOL SIZE=4\nHTTP TRUSTED PROXIES=127.0.0.1\n[veldrawms]\n%s\n' "$database" >"$work/talwen.INI"
 
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 \
     -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
