@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Instructions the gateway spends on one request, counted by valgrind (callgrind): a
 # `talwen serve` started under callgrind answers N requests on kept-alive connections (500
-# each), then none; the difference of the two totals divided by N is the cost of one request, start and
-# stop left out. The database is out of reach on purpose (port 1): what is counted is the
-# gateway's own work, not the provider's.
+# each), then none; the difference of the two totals divided by N is the cost of one
+# request, start and stop left out. The database is out of reach on purpose (port 1): what
+# is counted is the gateway's own work, not the provider's.
 #
 #   bench/gateway_instructions.sh [TALWEN_BINARY] [PORT] [N]
 #

@@ -311,7 +311,7 @@ void HttpServer::stop() {
 }
 
 HttpServer::Shard& HttpServer::shard_of(const Connection& c) {
-  return shards_[AddressHash()(c.peer_ip) % kShards];
+  return shards_[IpAddressHash()(c.peer_ip) % kShards];
 }
 
 void HttpServer::work(size_t worker) {

@@ -124,17 +124,11 @@ class HttpServer {
   struct Connection;
 
  private:
-  struct AddressHash {
-    size_t operator()(const IpAddress& a) const noexcept {
-      return std::hash<std::string_view>()(
-          std::string_view(reinterpret_cast<const char*>(a.data()), a.size()));
-    }
-  };
   // The connections of the peers whose address falls in it, and how many each peer holds.
   struct Shard {
     std::mutex mutex;
     std::unordered_set<Connection*> connections;
-    std::unordered_map<IpAddress, size_t, AddressHash> per_peer;
+    std::unordered_map<IpAddress, size_t, IpAddressHash> per_peer;
   };
   static constexpr size_t kShards = 16;
 

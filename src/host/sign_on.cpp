@@ -70,11 +70,6 @@ int64_t UnixNow() {
       .count();
 }
 
-size_t SignOn::AddressHash::operator()(const IpAddress& a) const noexcept {
-  return std::hash<std::string_view>()(
-      std::string_view(reinterpret_cast<const char*>(a.data()), a.size()));
-}
-
 SignOn::SignOn(SignOnSettings settings) : settings_(std::move(settings)) {}
 
 std::string SignOn::signature(std::string_view payload) const {

@@ -92,11 +92,8 @@ class SignOn {
     int64_t start = 0;
     size_t count = 0;
   };
-  struct AddressHash {
-    size_t operator()(const IpAddress& a) const noexcept;
-  };
   std::mutex attempts_mutex_;
-  std::unordered_map<IpAddress, Window, AddressHash> attempts_;
+  std::unordered_map<IpAddress, Window, IpAddressHash> attempts_;
 };
 
 // Seconds since the epoch, now.
