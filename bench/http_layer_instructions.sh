@@ -5,10 +5,11 @@
 # request, start and stop left out. The database is out of reach on purpose (port 1): what
 # is counted is the gateway's own work, not the provider's.
 #
-#   bench/gateway_instructions.sh [TALWEN_BINARY] [PORT] [N]
+#   bench/http_layer_instructions.sh [TALWEN_BINARY] [PORT] [N]
 #
 # Prints the instructions per request for GET /live and for a form posted to the gateway path
-# naming a function the engine does not know (no database call).
+# naming a function the engine does not know (no database call). SIGN_ON=1 requires the
+# signed sign-on, and the form carries a valid cookie.
 set -euo pipefail
 
 BINARY=${1:-build/talwen}
@@ -16,23 +17,32 @@ PORT=${2:-18480}
 N=${3:-1000}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-printf '[GENERAL]\n[veldrawms]\nProvider=PostgreSQL\nData Source=127.0.0.1\nPort=1\n' >"$work/t.INI"
+key=0123456789abcdef0123456789abcdef
+general=
+[[ ${SIGN_ON:-0} == 1 ]] && general="REQUIRE SIGN-ON=Y\nSIGN-ON KEY=$key\n"
+printf "[GENERAL]\n$general[veldrawms]\nProvider=PostgreSQL\nData Source=127.0.0.1\nPort=1\n" >"$work/t.INI"
 
 # Total instructions of one run answering $2 requests of kind $1.
 count() {
     valgrind --tool=callgrind --callgrind-out-file="$work/out" "$BINARY" serve \
         --config "$work/t.INI" --listen "127.0.0.1:$PORT" --threads 2 >/dev/null 2>&1 &
     local pid=$!
-    python3 - "$PORT" "$1" "$2" <<'PY'
-import socket, sys, time
+    python3 - "$PORT" "$1" "$2" "${SIGN_ON:-0}" "$key" <<'PY'
+import hashlib, hmac, socket, sys, time
 port, kind, n = int(sys.argv[1]), sys.argv[2], int(sys.argv[3])
+cookie = b"talwen_session=0123456789abcdef0123456789abcdef"
+if sys.argv[4] == "1":  # a sign-on of JOE, made as the gateway makes it
+    now = int(time.time())
+    payload = "%s.%d.%d.%s" % ("ab" * 16, now, now + 1800, b"JOE".hex())
+    mac = hmac.new(sys.argv[5].encode(), b"talwen sign-on 1\n" + payload.encode(), hashlib.sha256)
+    cookie += ("; talwen_signon=%s.%s" % (payload, mac.hexdigest())).encode()
 for _ in range(600):
     try:
         s = socket.create_connection(("127.0.0.1", port)); break
     except OSError:
         time.sleep(0.1)
 common = (b"Host: 127.0.0.1:%d\r\nUser-Agent: Mozilla/5.0 (Linux; Android 10) handheld\r\n"
-          b"Accept: */*\r\nCookie: talwen_session=0123456789abcdef0123456789abcdef\r\n" % port)
+          b"Accept: */*\r\nCookie: %s\r\n" % (port, cookie))
 if kind == "live":
     request = b"GET /live HTTP/1.1\r\n" + common + b"\r\n"
 else:
