@@ -427,7 +427,6 @@ bool HttpServer::admit(Connection& c) {
   std::lock_guard<std::mutex> lock(shard.mutex);
   size_t& held = shard.per_peer[c.peer_ip];
   if (held >= limits_.max_connections_per_peer && !limits_.trusted_proxies.contains(c.peer_ip)) {
-    if (held == 0) shard.per_peer.erase(c.peer_ip);
     return false;
   }
   ++held;

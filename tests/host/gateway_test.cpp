@@ -510,11 +510,15 @@ TEST_F(GatewayTest, SlowOrIdleConnectionsAreClosed) {
   options_.read_timeout = milliseconds(300);
   options_.keep_alive_timeout = milliseconds(300);
   Start();
-  // A request that starts but never ends.
-  const int slow = Connect(port_);
-  Send(slow, "GET /live HTTP/1.1\r\nHost: rf\r\n");
-  EXPECT_EQ(ReadUntilClosed(slow).substr(0, 12), "HTTP/1.1 408");
-  ::close(slow);
+  // A request that starts but never ends, in its headers or in its body.
+  for (const char* begun : {"GET /live HTTP/1.1\r\nHost: rf\r\n",
+                            "POST /talwen/http_talwen.asp HTTP/1.1\r\nHost: rf\r\nContent-Type: "
+                            "application/x-www-form-urlencoded\r\nContent-Length: 99\r\n\r\na=1"}) {
+    const int slow = Connect(port_);
+    Send(slow, begun);
+    EXPECT_EQ(ReadUntilClosed(slow).substr(0, 12), "HTTP/1.1 408") << begun;
+    ::close(slow);
+  }
 
   // A request trickling in: its deadline runs from its first byte, not from the last one.
   const int trickle = Connect(port_);
