@@ -1,11 +1,14 @@
 #include "host/sign_on.h"
 
+#include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <openssl/hmac.h>
+#include <openssl/params.h>
 
 #include <algorithm>
 #include <charconv>
+#include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "host/http_fields.h"
@@ -70,15 +73,38 @@ int64_t UnixNow() {
       .count();
 }
 
-SignOn::SignOn(SignOnSettings settings) : settings_(std::move(settings)) {}
+SignOn::SignOn(SignOnSettings settings)
+    : settings_(std::move(settings)), keyed_(nullptr, EVP_MAC_CTX_free) {
+  EVP_MAC* hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+  if (hmac) keyed_.reset(EVP_MAC_CTX_new(hmac));
+  EVP_MAC_free(hmac);  // the context keeps what it needs
+  char digest[] = "SHA256";
+  const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string("digest", digest, 0),
+                               OSSL_PARAM_construct_end()};
+  // An empty key is a key too (sign-on not required): the context is always ready.
+  static const unsigned char kNoKey = 0;
+  const auto* key = settings_.key.empty()
+                        ? &kNoKey
+                        : reinterpret_cast<const unsigned char*>(settings_.key.data());
+  if (!keyed_ || !EVP_MAC_init(keyed_.get(), key, settings_.key.size(), params)) {
+    throw std::runtime_error("OpenSSL has no HMAC-SHA-256 for the sign-on");
+  }
+}
 
 std::string SignOn::signature(std::string_view payload) const {
-  std::string data(kPurpose);
-  data += payload;
+  // A copy of the keyed context: the key and the digest are set up once, not per call.
+  std::unique_ptr<EVP_MAC_CTX, decltype(&EVP_MAC_CTX_free)> ctx(EVP_MAC_CTX_dup(keyed_.get()),
+                                                                EVP_MAC_CTX_free);
   unsigned char mac[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  HMAC(EVP_sha256(), settings_.key.data(), static_cast<int>(settings_.key.size()),
-       reinterpret_cast<const unsigned char*>(data.data()), data.size(), mac, &length);
+  size_t length = 0;
+  if (!ctx ||
+      !EVP_MAC_update(ctx.get(), reinterpret_cast<const unsigned char*>(kPurpose.data()),
+                      kPurpose.size()) ||
+      !EVP_MAC_update(ctx.get(), reinterpret_cast<const unsigned char*>(payload.data()),
+                      payload.size()) ||
+      !EVP_MAC_final(ctx.get(), mac, &length, sizeof(mac))) {
+    throw std::runtime_error("the sign-on signature could not be made");
+  }
   std::string out;
   append_hex(out, std::string_view(reinterpret_cast<const char*>(mac), length));
   return out;

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -28,6 +29,8 @@
 #include <unordered_map>
 
 #include "host/networks.h"
+
+struct evp_mac_ctx_st;  // OpenSSL's EVP_MAC_CTX
 
 namespace talwen::host {
 
@@ -83,6 +86,8 @@ class SignOn {
   std::string signature(std::string_view payload) const;
 
   const SignOnSettings settings_;
+  // HMAC-SHA-256 keyed with settings_.key, copied for each signature.
+  std::unique_ptr<evp_mac_ctx_st, void (*)(evp_mac_ctx_st*)> keyed_;
 
   mutable std::mutex ended_mutex_;
   std::unordered_map<std::string, int64_t> ended_;  // identifier -> when it would end anyway
