@@ -11,6 +11,7 @@ PACKAGES=(
   libboost-dev libcpp-httplib-dev libssl-dev
   clang-format curl wrk
   nginx logrotate openssl python3 dpkg-dev iproute2 systemd
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -5,11 +5,13 @@
 #      reference warehouse database (its own cluster, on port ${TALWEN_TEST_PGPORT:-55433}, so a
 #      running demo database is left alone); then the build, and the unit, contract and
 #      integration tests against that database;
-#   3. the same tests built with the address and undefined-behaviour sanitizers;
+#   3. the same tests built with clang's address and undefined-behaviour sanitizers, in the
+#      build that also holds the fuzz targets (scripts/sanitizer_build.sh);
 #   4. the operations tests (tests/ops): the Debian package installed, upgraded and purged on
 #      this machine (as root), and a rolling restart of two instances behind nginx under load;
 #   5. the real-browser tests of the item image pages and the handheld pages
-#      (scripts/browser_test.sh), on a freshly loaded database.
+#      (scripts/browser_test.sh), on a freshly loaded database;
+#   6. every fuzz target for 30 seconds on its committed corpus, one per core (scripts/fuzz.sh).
 # Installs what is missing first (scripts/deps.sh).
 set -euo pipefail
 
@@ -41,8 +43,7 @@ scripts/db.sh reset >/dev/null
 echo "== build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTALWEN_SANITIZE=ON >/dev/null
-cmake --build build-asan -j"$jobs"
+scripts/sanitizer_build.sh
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -61,3 +62,6 @@ tests/ops/rolling_restart.sh
 echo "== browser"
 scripts/db.sh reset >/dev/null
 scripts/browser_test.sh
+
+echo "== fuzz"
+scripts/fuzz.sh 30

@@ -1,5 +1,6 @@
 #include "frame/sql_arg.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "base/dates.h"
@@ -47,7 +48,9 @@ std::string quoted_date(const DateTime& d) {
   std::string out = "'";
   out.push_back(static_cast<char>('0' + d.day / 10));
   out.push_back(static_cast<char>('0' + d.day % 10));
-  out.append(" ").append(month_abbreviation(d.month)).append(" ").append(std::to_string(d.year));
+  out.append(" ").append(month_abbreviation(d.month)).append(" ");
+  const std::string year = std::to_string(d.year);  // four digits: 199 is 0199
+  out.append(4 - year.size(), '0').append(year);
   out.push_back('\'');
   return out;
 }
@@ -99,11 +102,19 @@ std::string number_literal(std::string_view value) {
   return out;
 }
 
+// The value as a digit string whose last `decimals` digits are the fraction. A value with fewer
+// digits is padded with zeros behind its sign: 5 with two decimals is .05, -5 is -.05.
 std::string fixed_decimal(std::string_view value, size_t decimals) {
   if (!looks_numeric(value)) return "null";
+  std::string out;
+  if (value.front() == '+' || value.front() == '-') {
+    out.push_back(value.front());
+    value.remove_prefix(1);
+  }
   const size_t whole = value.size() > decimals ? value.size() - decimals : 0;
-  std::string out(left(value, whole));
+  out.append(left(value, whole));
   out.push_back('.');
+  out.append(decimals - std::min(decimals, value.size()), '0');
   out.append(right(value, decimals));
   return out;
 }

@@ -47,8 +47,8 @@ std::string rf_get_matching_product(Call& call) {
 }
 
 std::string rf_get_matching_product2(Call& call) {
-  return RecordsReply(call.ExecuteToGrid(MatchingProductSql(call)),
-                      Cutoff(call["limit"], "item_no"));
+  const ResultGrid grid = call.ExecuteToGrid(MatchingProductSql(call));
+  return RecordsReply(grid, Cutoff(call["limit"], "item_no"));
 }
 
 std::string rf_get_barcode_item_no(Call& call) {

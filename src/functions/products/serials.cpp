@@ -61,12 +61,12 @@ std::string rf_get_serial_warranty_nos(Call& call) {
 }
 
 std::string rf_get_serial_products(Call& call) {
-  return RecordsReply(call.ExecuteToGrid(Sql("rf_get_serial_products ")
-                                             .text(call["client"])
-                                             .text(call["mode"])
-                                             .text(call["status"])
-                                             .text(call["operator"])),
-                      Cutoff(call["limit"], "item_no"));
+  const ResultGrid grid = call.ExecuteToGrid(Sql("rf_get_serial_products ")
+                                                 .text(call["client"])
+                                                 .text(call["mode"])
+                                                 .text(call["status"])
+                                                 .text(call["operator"]));
+  return RecordsReply(grid, Cutoff(call["limit"], "item_no"));
 }
 
 std::string rf_get_available_serial_nos(Call& call) {
