@@ -156,8 +156,7 @@ TEST_F(SessionFlow, AnOperatorSignsOnWorksAndSignsOff) {
 TEST_F(SessionFlow, DiagnosticsShowTheConnectionWithItsPasswordHidden) {
   const std::string reply = Post({{"function", "rf_about2"}});
   const std::string password = live_->server().password;
-  EXPECT_NE(reply.find(";Password=" + std::string(password.size(), '*') + ";"), std::string::npos)
-      << reply;
+  EXPECT_NE(reply.find(";Password=********;"), std::string::npos) << reply;
   EXPECT_EQ(reply.find("Password=" + password), std::string::npos) << reply;
   EXPECT_NE(reply.find("<dbinstance>veldrawms</dbinstance><function>rf_about2</function>"),
             std::string::npos)
