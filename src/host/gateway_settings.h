@@ -5,11 +5,13 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
 #include "base/ini.h"
 #include "frame/call.h"
+#include "frame/failure.h"
 #include "frame/session.h"
 #include "host/networks.h"
 #include "host/sign_on.h"
@@ -24,6 +26,7 @@ using talwen::kGatewayPath;
 struct EngineReply {
   std::string body;
   bool html = false;  // an HTML page rather than tagged text
+  Failure failure;    // why the request failed, when it did
 };
 
 // How the gateway runs one request through the engine.
@@ -53,6 +56,9 @@ struct GatewayOptions {
   size_t max_connections = 512;
   size_t max_connections_per_peer = 64;  // a trusted proxy's are counted only in the total
   std::chrono::milliseconds ready_timeout{5'000};  // /ready's wait for a database connection
+  // Calls of one RF function running at once; more get 503 at once. 0 = half the workers.
+  size_t function_limit = 0;
+  std::map<std::string, size_t, std::less<>> function_limits;  // by lower-case name; 0 = none
   SignOnSettings sign_on;  // off unless required; the attempt limit applies anyway
 
   // Where the access log and the server's messages go; by default standard output and
