@@ -916,9 +916,11 @@ TEST_F(GatewayTest, SignedSignOn) {
       const bool right = session.get("password") == "right";
       session = Session(session.id());  // the engine's to use up
       return EngineReply{right ? "<sqlstatus>0</sqlstatus><sqlmsg>Welcome</sqlmsg>"
-                               : "<sqlstatus>-3</sqlstatus><sqlmsg>Wrong</sqlmsg>"};
+                               : "<sqlstatus>-3</sqlstatus><sqlmsg>Wrong</sqlmsg>",
+                         false,
+                         {}};
     }
-    return EngineReply{"<operator>" + session.get("operator") + "</operator>"};
+    return EngineReply{"<operator>" + session.get("operator") + "</operator>", false, {}};
   };
   Start();
   auto client = Client();
