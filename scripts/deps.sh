@@ -10,7 +10,7 @@ PACKAGES=(
   unixodbc-dev tdsodbc odbc-postgresql
   libboost-dev libcpp-httplib-dev
   clang-format curl wrk
-  nginx logrotate openssl python3 dpkg-dev iproute2 systemd
+  nginx logrotate openssl python3 python3-prometheus-client dpkg-dev iproute2 systemd
   clang-14 libclang-rt-14-dev
 )
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "base/text.h"
+#include "db/pool.h"
 
 namespace talwen::db {
 ConnectionString::ConnectionString(std::string_view text) : text_(text) {
@@ -77,6 +78,21 @@ std::unique_ptr<Connection> Connector::open(std::string_view connection_string,
   }
   throw DbError(kErrorNoProvider,
                 "Provider cannot be found. It may not be properly installed. (" + name + ")");
+}
+
+}  // namespace talwen::db
+
+namespace talwen::db {
+
+std::vector<PoolStats> Connector::pool_stats() const {
+  std::vector<PoolStats> out;
+  std::vector<const Provider*> asked;  // a provider may be registered under several names
+  for (const auto& [name, provider] : providers_) {
+    if (std::find(asked.begin(), asked.end(), provider.get()) != asked.end()) continue;
+    asked.push_back(provider.get());
+    provider->pool_stats(out);
+  }
+  return out;
 }
 
 }  // namespace talwen::db

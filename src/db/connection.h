@@ -20,6 +20,9 @@
 
 namespace talwen::db {
 
+class ClientWatch;
+struct PoolStats;
+
 // Data type codes of result columns and parameters, as the frame's callers know them.
 enum TypeCode : int32_t {
   kTypeEmpty = 0,
@@ -54,15 +57,23 @@ constexpr int32_t kErrorStatement = -2147217900;     // the statement failed
 constexpr int32_t kErrorTimeout = -2147217871;       // the command time-out passed
 constexpr int32_t kErrorNoProvider = -2146824582;    // no provider of that name
 constexpr int32_t kErrorItemNotFound = -2146825023;  // no field or parameter of that name
+constexpr int32_t kErrorCancelled = -2147217842;     // cancelled: the client went away
+// No connection of the pool was free in time. Never shown in a reply: the call did not start,
+// and the gateway answers 503.
+constexpr int32_t kErrorBusy = -2147220992;
 
 class DbError : public std::runtime_error {
  public:
-  DbError(int32_t number, const std::string& description)
-      : std::runtime_error(description), number_(number) {}
+  // code: the database's own code for the error where it gives one (a SQLSTATE such as
+  // "23505", or a server's error number), short and free of the message's text.
+  DbError(int32_t number, const std::string& description, std::string code = {})
+      : std::runtime_error(description), number_(number), code_(std::move(code)) {}
   int32_t number() const { return number_; }
+  const std::string& code() const { return code_; }
 
  private:
   int32_t number_;
+  std::string code_;
 };
 
 struct Column {
@@ -113,6 +124,11 @@ class Connection {
   // Call a procedure with one value per position of parameters() (an Empty value leaves that
   // input to the procedure's default). Throws DbError.
   virtual CallResult call(std::string_view procedure, const std::vector<Value>& values) = 0;
+
+  // Until the connection goes back, watch client while waiting for the database: once it has
+  // gone, the statement running is cancelled and rolled back, and every call fails with
+  // kErrorCancelled (db/client_watch.h). A provider that cannot watch ignores it.
+  virtual void watch(ClientWatch* client) { (void)client; }
 };
 
 // The keyword=value pairs of a connection string, keywords case-insensitive; the first
@@ -139,6 +155,8 @@ class Provider {
   // Open (or take from a pool) a connection. Throws DbError.
   virtual std::unique_ptr<Connection> open(const ConnectionString& target,
                                            const Timeouts& timeouts) = 0;
+  // Add the state of each of its pools (db/pool.h).
+  virtual void pool_stats(std::vector<PoolStats>& out) { (void)out; }
 };
 
 // Opens connections with the provider named by the connection string's first "Provider"
@@ -149,6 +167,8 @@ class Connector {
   // Throws DbError; kErrorNoProvider when no provider of that name is installed.
   std::unique_ptr<Connection> open(std::string_view connection_string,
                                    const Timeouts& timeouts = {}) const;
+  // The state of every provider's pools.
+  std::vector<PoolStats> pool_stats() const;
 
  private:
   std::vector<std::pair<std::string, std::shared_ptr<Provider>>> providers_;

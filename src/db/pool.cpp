@@ -23,7 +23,14 @@ PoolSettings ReadPoolSettings(const IniFile* ini) {
   settings.size = read_count(ini, "POOL SIZE", settings.size);
   settings.idle_time = std::chrono::seconds(
       read_count(ini, "POOL IDLE SECONDS", static_cast<int>(settings.idle_time.count())));
+  settings.wait = std::chrono::seconds(
+      read_count(ini, "POOL WAIT SECONDS", static_cast<int>(settings.wait.count())));
   return settings;
+}
+
+void ThrowBusy(std::chrono::seconds waited) {
+  throw DbError(kErrorBusy, "No database connection was free within " +
+                                std::to_string(waited.count()) + " seconds.");
 }
 
 PoolReaper::~PoolReaper() {

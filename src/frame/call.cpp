@@ -16,7 +16,11 @@ constexpr int32_t kStoredTimeout = -32767;
 }
 
 [[noreturn]] void closed() {
-  throw db::DbError(db::kErrorGeneric, "Operation is not allowed when the object is closed.");
+  throw NoRecord(db::kErrorGeneric, "Operation is not allowed when the object is closed.");
+}
+
+[[noreturn]] void no_record() {
+  throw NoRecord(db::kErrorGeneric, "Either BOF or EOF is True.");
 }
 
 }  // namespace
@@ -47,7 +51,7 @@ bool Recordset::eof() const {
 }
 
 void Recordset::move_next() {
-  if (eof()) throw db::DbError(db::kErrorGeneric, "Either BOF or EOF is True.");
+  if (eof()) no_record();
   ++row_;
 }
 
@@ -55,7 +59,7 @@ const Value& Recordset::field(std::string_view name) const {
   const db::ResultSet& set = current();
   for (size_t c = 0; c < set.columns.size(); ++c) {
     if (!iequals(set.columns[c].name, name)) continue;
-    if (row_ >= set.rows.size()) throw db::DbError(db::kErrorGeneric, "Either BOF or EOF is True.");
+    if (row_ >= set.rows.size()) no_record();
     return set.rows[row_][c];
   }
   not_found(name);
@@ -117,6 +121,10 @@ std::string Command::status_reply() const {
 
 // ---- Call ----
 
+void Call::NoteFailure(const std::exception& e) {
+  if (failure.kind == Failure::kNone) failure = FailureOf(e, session);
+}
+
 const std::string& Call::item_no() const {
   const std::string& item_no = (*this)["item_no"];
   return item_no.empty() ? (*this)["item"] : item_no;
@@ -158,6 +166,7 @@ ResultGrid Call::ExecuteToGrid(std::string_view sql) {
   } catch (const db::DbError& e) {
     last_sql_error = e.number() == db::kErrorTimeout ? kStoredTimeout : e.number();
     last_sql_message = e.what();
+    NoteFailure(e);
     return ResultGrid();
   }
 }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "frame/failure.h"
 #include "frame/grid.h"
 #include "frame/session.h"
 
@@ -50,6 +51,13 @@ struct Environment {
   std::function<std::chrono::system_clock::time_point()> now = std::chrono::system_clock::now;
   // Where a handler's failure is told (the reply itself is then ""); may be empty.
   std::function<void(std::string_view function, std::string_view what)> report_failure;
+};
+
+// A recordset read where it has no row (at EOF, or closed): the handler ends with the empty
+// reply, but nothing has failed.
+class NoRecord : public db::DbError {
+ public:
+  using db::DbError::DbError;
 };
 
 // A cursor over the result sets of one statement: the recordset call form.
@@ -177,6 +185,12 @@ class Call {
   int last_row_index = -1;
 
   CallRecord* record = nullptr;  // takes down what the handler does; null in service
+
+  // The first failure met (frame/failure.h): a grid-form statement's error, or what ended the
+  // handler.
+  Failure failure;
+  // Take down what e says, unless a failure was taken down before.
+  void NoteFailure(const std::exception& e);
 
  private:
   void note_key(std::string_view key) const;

@@ -28,8 +28,9 @@ Value Int16OrZero(std::string_view key, std::string_view text) {
   if (!NumberOf(text)) return Value::int16(0);
   const std::optional<int16_t> n = RoundedInt16(text);
   if (!n) {
-    throw std::out_of_range(std::string(key) + " " + std::string(text) +
-                            " is outside the 16-bit integer range");
+    throw BadInput(
+        "number", text,
+        std::string(key) + " " + std::string(text) + " is outside the 16-bit integer range");
   }
   return Value::int16(*n);
 }
@@ -46,7 +47,7 @@ double StrictDouble(std::string_view text) {
       !t.empty() && ((t.front() >= '0' && t.front() <= '9') || (t.front() == '.' && t.size() > 1));
   const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
   if (!starts_with_digit || ec != std::errc() || end != t.data() + t.size() || !std::isfinite(d)) {
-    throw std::invalid_argument("Type mismatch: '" + std::string(text) + "' is not a number");
+    throw BadInput("number", text, "Type mismatch: '" + std::string(text) + "' is not a number");
   }
   return negative ? -d : d;
 }
@@ -54,9 +55,11 @@ double StrictDouble(std::string_view text) {
 int16_t WholeInt16(std::string_view text) {
   const double d = StrictDouble(text);
   if (d != std::trunc(d)) {
-    throw std::invalid_argument("Type mismatch: '" + std::string(text) + "' is not a whole number");
+    throw BadInput("number", text,
+                   "Type mismatch: '" + std::string(text) + "' is not a whole number");
   }
-  if (d < -32768 || d > 32767) throw std::out_of_range("Overflow: '" + std::string(text) + "'");
+  if (d < -32768 || d > 32767)
+    throw BadInput("number", text, "Overflow: '" + std::string(text) + "'");
   return static_cast<int16_t>(d);
 }
 

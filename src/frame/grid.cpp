@@ -61,9 +61,9 @@ bool read_time(std::string_view s, size_t pos, DateTime& d) {
 }  // namespace
 
 const Value& ResultGrid::operator()(int c, int r) const {
-  if (!rows_) throw std::out_of_range("no rows in the result");
+  if (!rows_) throw NoRows("no rows in the result");
   if (c < 0 || c >= column_count() || r < 0 || r >= static_cast<int>(rows_->size())) {
-    throw std::out_of_range("no such cell in the result");
+    throw NoRows("no such cell in the result");
   }
   return (*rows_)[r].at(c);
 }
@@ -76,7 +76,7 @@ int FindColumnIndex(const ResultGrid& grid, std::string_view name) {
 }
 
 Value GridValueByName(const ResultGrid& grid, std::string_view name, int r) {
-  if (grid.column_count() == 0) throw std::out_of_range("no column names in the result");
+  if (grid.column_count() == 0) throw NoRows("no column names in the result");
   const int c = FindColumnIndex(grid, name);
   return c < 0 ? Value::text("") : grid(c, r);
 }

@@ -2,11 +2,12 @@
 // shared by handlers (lookups by column name, Null and date conversions).
 //
 // A grid is indexed (column, row) from 0. A grid that holds no rows is "unset": reading any
-// cell of it throws std::out_of_range, which ends the handler with the empty reply, just as a
-// handler that reads past what the database returned must end.
+// cell of it throws NoRows, which ends the handler with the empty reply, just as a handler
+// that reads past what the database returned must end.
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,13 +16,20 @@
 
 namespace talwen {
 
+// A handler read past what the database returned (no rows, no such cell): it ends with the
+// empty reply, as a listing without rows does, but nothing has failed.
+class NoRows : public std::out_of_range {
+ public:
+  using std::out_of_range::out_of_range;
+};
+
 class ResultGrid {
  public:
   ResultGrid() = default;
   ResultGrid(std::vector<db::Column> columns, std::optional<std::vector<db::Row>> rows)
       : columns_(std::move(columns)), rows_(std::move(rows)) {}
 
-  // The value of column c in row r. Throws std::out_of_range when there is no such cell.
+  // The value of column c in row r. Throws NoRows when there is no such cell.
   const Value& operator()(int c, int r) const;
   bool has_rows() const { return rows_.has_value() && !rows_->empty(); }
   // The upper row index: row count - 1, or -1 when unset.
@@ -44,8 +52,8 @@ int FindColumnIndex(const ResultGrid& grid, std::string_view name);
 
 // The value of the first column so named (FindColumnIndex) in row r; the empty text when no
 // column matches. A grid without column names (the statement failed or gave no result with
-// columns) has nothing to look a name up in: that throws std::out_of_range, so a handler that
-// reads named columns without testing last_sql_error ends with the empty reply.
+// columns) has nothing to look a name up in: that throws NoRows, so a handler that reads
+// named columns without testing last_sql_error ends with the empty reply.
 Value GridValueByName(const ResultGrid& grid, std::string_view name, int r);
 
 // A grid whose columns carry a third cell for the handler's own use (ExecuteToTypedGrid).

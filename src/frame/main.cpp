@@ -1,6 +1,7 @@
 #include "frame/main.h"
 
 #include <exception>
+#include <stdexcept>
 
 #include "base/dates.h"
 #include "base/text.h"
@@ -38,27 +39,35 @@ std::string connection_failure(int32_t number, std::string_view description) {
          MakeTag("sqlmsg", "Cannot connect to database server : " + std::string(description));
 }
 
-// Tell the environment that a handler failed; the report itself must not fail the call.
-void report(const Call& call, std::string_view what) noexcept {
+// Tell the environment that a handler failed; the report itself must not fail the call. The
+// first failure is told, with its reason: what it led to comes after.
+void report(const Call& call) noexcept {
   try {
-    if (call.env.report_failure) call.env.report_failure(call.function_name, what);
+    if (!call.env.report_failure) return;
+    const Failure& f = call.failure;
+    call.env.report_failure(call.function_name,
+                            f.reason.empty() ? f.detail : "(" + f.reason + ") " + f.detail);
   } catch (...) {
   }
 }
 
 // Run one handler: trace around it, and turn any failure into the empty reply.
 std::string run_handler(const RfFunction& function, Call& call) {
+  const bool traced = !(function.flags & kUntraced);
+  std::string reply;
   try {
-    if (!(function.flags & kUntraced)) LogEnter(call);
-    std::string reply = function.handler(call);
-    if (!(function.flags & kUntraced)) LogExit(call, reply);
-    return reply;
+    if (traced) LogEnter(call);
+    reply = function.handler(call);
+    if (traced) LogExit(call, reply);
   } catch (const std::exception& e) {
-    report(call, e.what());
+    call.NoteFailure(e);
+    report(call);
   } catch (...) {
-    report(call, "unknown failure");
+    call.NoteFailure(std::runtime_error("unknown failure"));
+    report(call);
   }
-  return {};
+  if (traced && call.failure.kind != Failure::kNone) LogFailure(call);
+  return reply;
 }
 
 }  // namespace
@@ -66,6 +75,7 @@ std::string run_handler(const RfFunction& function, Call& call) {
 std::string Main::Process(Session& session, const Request& request) {
   html_ = false;
   function_name_.clear();
+  failure_ = {};
   std::string server_name, remote_addr, db_instance;
   Config config;
   std::unique_ptr<db::Connection> connection;
@@ -79,10 +89,16 @@ std::string Main::Process(Session& session, const Request& request) {
     if (!env_.connector) throw db::DbError(db::kErrorNoProvider, "No database providers.");
     connection = env_.connector->open(config.connection_string);
   } catch (const db::DbError& e) {
+    failure_ = FailureOf(e);
+    if (failure_.kind == Failure::kBusy) return {};
+    if (failure_.kind == Failure::kDatabase) failure_.reason = "connection failure";
     return connection_failure(e.number(), e.what());
   } catch (const std::exception& e) {
+    failure_ = Failure::Of(Failure::kDatabase, "connection failure", e.what());
+    failure_.number = db::kErrorGeneric;
     return connection_failure(db::kErrorGeneric, e.what());
   }
+  if (request.client) connection->watch(request.client);
 
   Call call(env_, session, request, *connection);
   call.server_name = std::move(server_name);
@@ -94,14 +110,18 @@ std::string Main::Process(Session& session, const Request& request) {
   function_name_ = call.function_name;
 
   std::string reply;
-  const RfFunction* function =
-      env_.functions ? env_.functions->find(to_lower(call.function_name)) : nullptr;
+  const RfFunction* function = request.function;
+  if (!function && env_.functions) function = env_.functions->find(to_lower(call.function_name));
   if (function) {
     html_ = (function->flags & kHtml) != 0;
     reply = run_handler(*function, call);
+    failure_ = std::move(call.failure);
+    failure_.answered = failure_.kind != Failure::kNone && !reply.empty();
   } else {
     reply = "<sqlstatus>-1</sqlstatus><sqlmsg>" + call.function_name +
             " is not a defined function.</sqlmsg>";
+    failure_ =
+        Failure::Of(Failure::kEngine, "unknown function", call.function_name + " is not defined");
   }
   session.remove_all();
   return reply;

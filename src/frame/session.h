@@ -14,6 +14,11 @@
 
 namespace talwen {
 
+namespace db {
+class ClientWatch;
+}
+struct RfFunction;
+
 class Values {
  public:
   // Set key to value: in place when the key exists (any letter case), else at the end.
@@ -54,6 +59,12 @@ class Session : public Values {
 struct Request {
   Values server_variables;
   Values query_string;
+  // The client waiting for the answer, watched while the database works (db/client_watch.h);
+  // none when null.
+  db::ClientWatch* client = nullptr;
+  // The row of the environment's function table that the session's "function" names, when the
+  // host has looked it up already; null: Process looks it up.
+  const RfFunction* function = nullptr;
 };
 
 }  // namespace talwen

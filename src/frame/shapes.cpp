@@ -50,7 +50,7 @@ std::string AsText(const Value& value) {
 
 void WriteFirstRow(OutputBuffer& out, const ResultGrid& grid) {
   // Also when a failed statement left no columns: the handler ends, and the failure is told.
-  if (!grid.has_rows()) throw std::out_of_range("no rows in the result");
+  if (!grid.has_rows()) throw NoRows("no rows in the result");
   for (int c = 0; c <= grid.last_column(); ++c) out.tag(grid.column_name(c), grid(c, 0));
 }
 
@@ -70,7 +70,7 @@ std::string FirstRowText(const ResultGrid& grid, std::string_view column) {
 
 std::string GridStatusReply(const Call& call, const ResultGrid& grid) {
   if (call.last_sql_error != 0) return SqlErrorReply(call);
-  if (!grid.has_rows()) throw std::out_of_range("no rows in the result");
+  if (!grid.has_rows()) throw NoRows("no rows in the result");
   return StatusReply(GridValueByName(grid, "sqlstatus", 0).to_text(),
                      GridValueByName(grid, "sqlmsg", 0).to_text());
 }

@@ -29,8 +29,8 @@
 
 namespace talwen {
 
-// One tag per column of row 0. Throws std::out_of_range when the statement gave no row (the
-// handler then ends with the empty reply).
+// One tag per column of row 0. Throws NoRows when the statement gave no row (the handler then
+// ends with the empty reply).
 std::string FirstRowReply(const ResultGrid& grid);
 void WriteFirstRow(OutputBuffer& out, const ResultGrid& grid);
 
@@ -45,8 +45,7 @@ std::string FirstRowText(const ResultGrid& grid, std::string_view column);
 // The status reply of a statement run in the grid form, for the handlers that report database
 // errors: when the statement failed, SqlErrorReply; otherwise the "sqlstatus" and "sqlmsg" columns
 // of row 0, found by name (blanks and letter case aside; a missing column is written empty). A
-// statement that answered no row ends the handler (std::out_of_range), also when it gave no
-// columns.
+// statement that answered no row ends the handler (NoRows), also when it gave no columns.
 std::string GridStatusReply(const Call& call, const ResultGrid& grid);
 
 // Every row as a record of all its columns; nothing when there are no rows. With an active

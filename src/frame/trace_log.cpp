@@ -52,6 +52,17 @@ void LogEnter(const Call& call) {
   WriteLogLine(call, text);
 }
 
+void LogFailure(const Call& call) {
+  if (call.trace.path.empty() || (call.trace.mode != "DETAIL" && call.trace.mode != "DETAILED")) {
+    return;
+  }
+  const Failure& f = call.failure;
+  std::string text = call.remote_addr + " failed " + call.function_name;
+  if (!f.reason.empty()) text.append(": ").append(f.reason);
+  text.append(kCrLf).append(f.detail);
+  WriteLogLine(call, text);
+}
+
 void LogExit(const Call& call, std::string_view reply) {
   if (call.trace.path.empty()) return;
   std::string text = call.remote_addr + " exiting " + call.function_name;

@@ -17,6 +17,9 @@ class Call;
 void LogEnter(const Call& call);
 // "remote exiting FUNCTION" CR LF; in mode "DETAILED" followed by a non-empty reply and CR LF.
 void LogExit(const Call& call, std::string_view reply);
+// In modes "DETAIL" and "DETAILED": "remote failed FUNCTION: reason" CR LF and the failure's
+// full description (call.failure).
+void LogFailure(const Call& call);
 // Append one entry to path, or to the call's trace file when path is "". With tracing off and
 // no path, nothing is written.
 void WriteLogLine(const Call& call, std::string_view text, std::string_view path = "");

@@ -26,10 +26,18 @@ void AppendAccessLine(std::string& out, const AccessEntry& entry,
   AppendLogField(out, entry.function);
   char numbers[64];
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(entry.took).count();
-  const int n = std::snprintf(numbers, sizeof(numbers), " %d %zu %lld.%03lldms\n", entry.status,
+  const int n = std::snprintf(numbers, sizeof(numbers), " %d %zu %lld.%03lldms", entry.status,
                               entry.body_bytes, static_cast<long long>(micros / 1000),
                               static_cast<long long>(micros % 1000));
   out.append(numbers, static_cast<size_t>(n));
+  if (!entry.reason.empty()) {
+    // Last, quoted: a reason has blanks ("database error 23505"). It is the engine's own
+    // short text; anything else is made harmless all the same.
+    out += " \"";
+    for (const char c : entry.reason) out += (c >= 0x20 && c < 0x7f && c != '"') ? c : '?';
+    out += '"';
+  }
+  out += '\n';
 }
 
 AccessLog::AccessLog(size_t writers, std::function<void(std::string_view lines)> sink)

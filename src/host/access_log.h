@@ -2,6 +2,8 @@
 //
 //   10.1.1.7 2009-01-05T10:15:01.123+0100 POST /talwen/http_talwen.asp rf_adjust_carton_qty 200
 //   57 3.214ms
+//   10.1.1.7 2009-01-05T10:15:31.140+0100 POST /talwen/http_talwen.asp rf_adjust_carton_qty 200
+//   0 30007.412ms "timeout"
 //
 // Each worker thread fills a buffer of its own (no lock shared by all workers); a buffer goes
 // out when it grows large, when flush() is called (the gateway's housekeeping does so several
@@ -30,6 +32,7 @@ struct AccessEntry {
   int status = 0;
   size_t body_bytes = 0;
   std::chrono::steady_clock::duration took{};  // from the request's arrival to its answer
+  std::string_view reason;  // why the request failed (the Talwen-Error header); "" if it did not
 };
 
 // Append the line (with its line end) for entry, stamped with when (local time).

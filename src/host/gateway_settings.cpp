@@ -4,20 +4,24 @@
 #include <cstdint>
 #include <optional>
 
+#include "functions/function_table.h"
+
 namespace talwen::host {
 namespace {
 
-// The whole number of a [GENERAL] key: nullopt when the key is missing or empty, or when its
-// value is not a number from min to max (error then says so).
+// The whole number of a key (of [GENERAL] unless told): nullopt when the key is missing or
+// empty, or when its value is not a number from min to max (error then says so).
 std::optional<uint64_t> read_number(const IniFile& ini, std::string_view key, uint64_t min,
-                                    uint64_t max, std::string& error) {
-  const std::string text = ini.read_string("GENERAL", key, "");
+                                    uint64_t max, std::string& error,
+                                    std::string_view section = "GENERAL") {
+  const std::string text = ini.read_string(section, key, "");
   if (text.empty()) return std::nullopt;
   uint64_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size() || value < min || value > max) {
-    error = std::string(key) + ": '" + text + "' is not a whole number from " +
-            std::to_string(min) + " to " + std::to_string(max);
+    error = (section == "GENERAL" ? "" : "[" + std::string(section) + "] ") + std::string(key) +
+            ": '" + text + "' is not a whole number from " + std::to_string(min) + " to " +
+            std::to_string(max);
     return std::nullopt;
   }
   return value;
@@ -58,6 +62,14 @@ std::string ApplyGeneralSettings(const IniFile* ini, GatewayOptions& options) {
   number("HTTP KEEPALIVE REQUESTS", 1, 1'000'000,
          [&](uint64_t v) { options.keep_alive_requests = v; });
   number("HTTP MAX CONNECTIONS", 1, 100'000, [&](uint64_t v) { options.max_connections = v; });
+  number("FUNCTION LIMIT", 1, 100'000, [&](uint64_t v) { options.function_limit = v; });
+  // [FUNCTION LIMIT]: one function's own limit, under its name (0 = none).
+  for (const RfFunction& function : AllFunctions()) {
+    if (!error.empty()) break;
+    if (const auto v = read_number(*ini, function.name, 0, 100'000, error, "FUNCTION LIMIT")) {
+      options.function_limits[std::string(function.name)] = *v;
+    }
+  }
   if (error.empty()) {
     const std::string images = ini->read_string("GENERAL", "IMAGE FOLDER", "");
     if (!images.empty()) options.image_dir = images;

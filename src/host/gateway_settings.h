@@ -5,11 +5,13 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
 #include "base/ini.h"
 #include "frame/call.h"
+#include "frame/failure.h"
 #include "frame/session.h"
 #include "host/networks.h"
 
@@ -22,6 +24,7 @@ inline constexpr std::string_view kGatewayPath = "/talwen/http_talwen.asp";
 struct EngineReply {
   std::string body;
   bool html = false;  // an HTML page rather than tagged text
+  Failure failure;    // why the request failed, when it did
 };
 
 // How the gateway runs one request through the engine.
@@ -48,6 +51,9 @@ struct GatewayOptions {
   size_t keep_alive_requests = 1000;
   size_t max_connections = 512;
   std::chrono::milliseconds ready_timeout{5'000};  // /ready's wait for a database connection
+  // Calls of one RF function running at once; more get 503 at once. 0 = half the workers.
+  size_t function_limit = 0;
+  std::map<std::string, size_t, std::less<>> function_limits;  // by lower-case name; 0 = none
 
   // Where the access log and the server's messages go; by default standard output and
   // standard error. The access log is handed blocks of whole lines, each ending in "\n";

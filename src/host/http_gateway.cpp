@@ -5,17 +5,17 @@
 #include <atomic>
 #include <cerrno>
 #include <optional>
-#include <set>
 #include <stdexcept>
 
 #include "base/dates.h"
 #include "base/text.h"
+#include "db/client_watch.h"
 #include "frame/config.h"
 #include "frame/main.h"
-#include "functions/function_table.h"
 #include "host/access_log.h"
 #include "host/http_fields.h"
 #include "host/http_server.h"
+#include "host/metrics.h"
 #include "host/request_mapping.h"
 #include "host/static_files.h"
 
@@ -37,19 +37,13 @@ void write_all(int fd, std::string_view text) {
   }
 }
 
-bool is_diagnostics_function(std::string_view name) {
-  static const std::set<std::string, std::less<>> diagnostics = [] {
-    std::set<std::string, std::less<>> names;
-    for (const RfFunction& function : AllFunctions()) {
-      if (function.flags & kDiagnostics) names.emplace(function.name);
-    }
-    return names;
-  }();
-  std::string lower(name);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return diagnostics.contains(lower);
+// The row of the table that a function name calls, letter case aside; nullptr when there is
+// none. (A name longer than any function's is not looked for.)
+const RfFunction* function_of(const FunctionTable* table, std::string_view name) {
+  char lower[64];
+  if (!table || name.size() > sizeof lower) return nullptr;
+  for (size_t i = 0; i < name.size(); ++i) lower[i] = ascii_lower(name[i]);
+  return table->find({lower, name.size()});
 }
 
 ServerLimits limits_of(const GatewayOptions& options) {
@@ -63,6 +57,57 @@ ServerLimits limits_of(const GatewayOptions& options) {
   limits.keep_alive_timeout = options.keep_alive_timeout;
   limits.keep_alive_requests = options.keep_alive_requests;
   return limits;
+}
+
+// The limit of calls at once of each function (0: none), then of the names not served.
+std::vector<int> limits_of_functions(std::span<const RfFunction> functions,
+                                     const GatewayOptions& options) {
+  const size_t half = std::max<size_t>(1, options.threads / 2);
+  const size_t general = options.function_limit > 0 ? options.function_limit : half;
+  std::vector<int> limits;
+  for (const RfFunction& function : functions) {
+    const auto own = options.function_limits.find(function.name);
+    limits.push_back(
+        static_cast<int>(own != options.function_limits.end() ? own->second : general));
+  }
+  limits.push_back(static_cast<int>(general));
+  return limits;
+}
+
+// Why a request failed, as the pages and the logs are told: "" when it did not fail, or when
+// the reply tells the page itself.
+std::string_view reason_of(const Failure& failure) {
+  return failure.kind == Failure::kNone || failure.answered ? std::string_view() : failure.reason;
+}
+
+GatewayMetrics::Outcome outcome_of(const EngineReply& reply) {
+  switch (reply.failure.kind) {
+    case Failure::kBusy:
+      return GatewayMetrics::kRefused;
+    case Failure::kGone:
+      return GatewayMetrics::kCancelled;
+    case Failure::kDatabase:
+      return GatewayMetrics::kDatabaseError;
+    default:
+      break;
+  }
+  if (reply.body.empty()) return GatewayMetrics::kEmpty;
+  constexpr std::string_view kStatus = "<sqlstatus>";
+  const std::string_view body = reply.body;
+  if (body.starts_with(kStatus) && !body.substr(kStatus.size()).starts_with("0<")) {
+    return GatewayMetrics::kStatusNonZero;
+  }
+  return GatewayMetrics::kOk;
+}
+
+// 503 with Retry-After: the call did not start; no RF reply exists.
+void answer_busy(HttpResponse& response) {
+  response.status = 503;
+  response.body.clear();
+  response.headers.emplace_back("Retry-After", "1");
+  response.headers.emplace_back("Cache-Control", "no-store");
+  response.headers.emplace_back("Talwen-Error", "busy");
+  response.reason = "busy";
 }
 
 GatewayOptions with_defaults(GatewayOptions options) {
@@ -87,6 +132,7 @@ EngineReply RunProcess(const Environment& env, Session& session, const Request& 
   EngineReply reply;
   reply.body = main.Process(session, request);
   reply.html = main.reply_is_html();
+  reply.failure = std::move(main).failure();
   return reply;
 }
 
@@ -97,6 +143,9 @@ class HttpGateway::Impl {
         options_(with_defaults(std::move(options))),
         identity_{env.component.exe_name + "/" + env.component.version,
                   options_.www_dir.empty() ? env.component.path : options_.www_dir},
+        functions_(env.functions ? env.functions->rows() : std::span<const RfFunction>()),
+        metrics_(functions_),
+        limits_(limits_of_functions(functions_, options_)),
         access_log_(options_.threads, options_.access_log),
         server_(
             limits_of(options_), [this](const HttpRequest& r, HttpResponse& a) { handle(r, a); },
@@ -161,6 +210,8 @@ class HttpGateway::Impl {
       response.body = "live\n";
     } else if (path == "/ready") {
       answer_ready(response);
+    } else if (path == "/metrics") {
+      answer_metrics(request, response);
     } else {
       const std::string_view relative = std::string_view(path).substr(1);
       const bool image =
@@ -196,20 +247,64 @@ class HttpGateway::Impl {
     std::optional<EngineRequest> mapped = MapRequest(request, path, identity_);
     if (!mapped) return PlainResponse(response, 400, true);
     response.function = mapped->session.get("function");
-    if (is_diagnostics_function(response.function) &&
+    const RfFunction* function = function_of(env_.functions, response.function);
+    if (function && (function->flags & kDiagnostics) &&
         !options_.diagnostics.contains(request.peer_ip)) {
       return PlainResponse(response, 403, false);
     }
-    EngineReply reply = options_.run_engine(env_, mapped->session, mapped->request);
+    mapped->request.function = function;
+    const size_t slot = metrics_.slot(function);
+    if (!metrics_.TryStart(slot, limits_[slot])) {
+      metrics_.Refuse(slot);
+      return answer_busy(response);
+    }
+    // While the engine runs, the client is watched: a client gone cancels the call.
+    db::ClientWatch client(request.client_fd);
+    mapped->request.client = &client;
+    const auto started = Clock::now();
+    EngineReply reply;
+    try {
+      reply = options_.run_engine(env_, mapped->session, mapped->request);
+    } catch (...) {
+      metrics_.Finish(slot, GatewayMetrics::kEmpty, Clock::now() - started);
+      throw;
+    }
+    metrics_.Finish(slot, outcome_of(reply), Clock::now() - started);
+    const Failure& failure = reply.failure;
+    if (!failure.code.empty() || failure.kind == Failure::kDatabase) {
+      metrics_.CountDatabaseError(failure.code.empty() ? std::to_string(failure.number)
+                                                       : failure.code);
+    }
+    if (failure.kind == Failure::kBusy) return answer_busy(response);
+    if (failure.kind == Failure::kGone) {
+      response.status = kClientClosedRequest;
+      response.close = true;
+      response.reason = failure.reason;
+      return;
+    }
     response.status = 200;
     response.body = std::move(reply.body);
     response.content_type = reply.html ? kTextHtml : kTextPlain;
     response.headers.emplace_back("Cache-Control", "no-store");
+    if (const std::string_view reason = reason_of(failure); !reason.empty()) {
+      response.headers.emplace_back("Talwen-Error", std::string(reason));
+      response.reason = reason;
+    }
     if (mapped->new_session) {
       response.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) + "=" +
                                                       mapped->session.id() +
                                                       "; Path=/; HttpOnly; SameSite=Lax");
     }
+  }
+
+  // The counters, for the peers allowed the diagnostics: the pools name servers and users.
+  void answer_metrics(const HttpRequest& request, HttpResponse& response) {
+    if (!options_.diagnostics.contains(request.peer_ip)) return PlainResponse(response, 403, false);
+    const auto pools = env_.connector ? env_.connector->pool_stats() : std::vector<db::PoolStats>();
+    const auto uptime = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_);
+    response.body = metrics_.Text(pools, uptime, env_.component.version);
+    response.content_type = "text/plain; version=0.0.4; charset=utf-8";
+    response.headers.emplace_back("Cache-Control", "no-store");
   }
 
   void answer_ready(HttpResponse& response) {
@@ -241,6 +336,10 @@ class HttpGateway::Impl {
   const GatewayIdentity identity_;
   std::optional<StaticFolder> images_, www_;
   std::atomic<int> ready_state_{-1};  // -1 unknown, 0 not ready, 1 ready
+  const Clock::time_point started_ = Clock::now();
+  const std::span<const RfFunction> functions_;
+  GatewayMetrics metrics_;
+  const std::vector<int> limits_;  // calls at once, by the metrics' slot
   AccessLog access_log_;
   HttpServer server_;  // last: its workers stop before the rest goes
 };

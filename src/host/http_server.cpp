@@ -147,7 +147,7 @@ struct HttpServer::Connection {
   size_t out_sent = 0;
   bool close_after = false;
   // Its access-log line.
-  std::string method, path, function;
+  std::string method, path, function, reason;
   int status = 0;
   size_t body_bytes = 0;
 
@@ -363,7 +363,7 @@ void HttpServer::refuse(Connection& c, size_t worker) {
       std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
   [[maybe_unused]] const ssize_t n =
       ::send(c.fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-  access_log_.add(worker, {c.peer, "", "", "", 503, body.size(), {}});
+  access_log_.add(worker, {c.peer, "", "", "", 503, body.size(), {}, {}});
   ::shutdown(c.fd, SHUT_WR);
   ::close(c.fd);
   delete &c;
@@ -461,6 +461,7 @@ bool HttpServer::advance(Connection& c, size_t worker) {
         r.peer_port = c.peer_port;
         r.local_address = c.local;
         r.local_port = c.local_port;
+        r.client_fd = c.in_start == c.in_end ? c.fd : -1;
         return r;
       };
 
@@ -567,11 +568,13 @@ HttpServer::Progress HttpServer::answer(Connection& c, HttpResponse& response, b
   if (close) out += "Connection: close\r\n";
   out += "\r\n";
   if (!head) out += response.body;
+  if (response.status == kClientClosedRequest) out.clear();  // gone: only logged (and closed)
 
   c.close_after = close;
   c.status = response.status;
   c.body_bytes = response.body.size();
   c.function = std::move(response.function);
+  c.reason = std::move(response.reason);
   if (request_read && c.parser) {
     const auto& message = c.parser->get();
     c.method = view(message.method_string());
@@ -623,7 +626,7 @@ HttpServer::Progress HttpServer::flush(Connection& c, size_t worker) {
 void HttpServer::finished(Connection& c, size_t worker) {
   if (c.status == 0) return;
   access_log_.add(worker, {c.peer, c.method, c.path, c.function, c.status, c.body_bytes,
-                           Clock::now() - c.arrived});
+                           Clock::now() - c.arrived, c.reason});
   c.status = 0;
 }
 

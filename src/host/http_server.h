@@ -58,6 +58,10 @@ struct HttpRequest {
   int peer_port = 0;
   std::string_view local_address;
   int local_port = 0;
+  // The client's socket, to be watched for the client's going while the request is served
+  // (poll only: never read or written); -1 when bytes of a further request have been read
+  // already (that client waits for its answers).
+  int client_fd = -1;
 
   // The first value of the header so named (letter case ignored), or nullptr.
   const std::string_view* header(std::string_view name) const;
@@ -70,7 +74,11 @@ struct HttpResponse {
   std::vector<std::pair<std::string_view, std::string>> headers;  // beside the usual ones
   bool close = false;    // close the connection after this answer
   std::string function;  // what the access log names as the function
+  std::string reason;    // why the request failed, for the access log; "" when it did not
 };
+
+// The status of a request whose client went away before its answer: logged, never sent.
+inline constexpr int kClientClosedRequest = 499;
 
 // The usual text answer for a status: "404 Not Found\n".
 void PlainResponse(HttpResponse& response, int status, bool close);

@@ -88,28 +88,45 @@ TEST(Process, FailingHandlerRepliesEmptyAndIsReported) {
     const char* function;
     std::vector<db::ResultSet> sets;
     std::optional<db::DbError> error;
-    const char* failure;
+    const char* failure;  // what the server log is told
+    const char* reason;   // what the client is told; "" for no failure
   } cases[] = {
-      {"no row for a first-row reply",
+      {"no row for a first-row reply is no failure",
        "rf_adjust_carton_qty",
        {Texts({"sqlstatus"}, {})},
        {},
-       "rf_adjust_carton_qty: no rows in the result"},
-      {"a failed statement in the grid form",
+       "rf_adjust_carton_qty: no rows in the result",
+       ""},
+      {"a failed statement in the grid form, told rather than the missing row",
        "rf_adjust_carton_qty",
        {},
        db::DbError(db::kErrorStatement, "x"),
-       "rf_adjust_carton_qty: no rows in the result"},
-      {"a database error in the recordset form",
+       "rf_adjust_carton_qty: (database error) x",
+       "database error"},
+      {"a time-out is a time-out",
+       "rf_adjust_carton_qty",
+       {},
+       db::DbError(db::kErrorTimeout, "canceling statement due to statement timeout", "57014"),
+       "rf_adjust_carton_qty: (timeout) canceling",
+       "timeout"},
+      {"a database error in the recordset form, with its code",
        "rf_get_last_client_accessed",
        {},
-       db::DbError(db::kErrorStatement, "deadlock"),
-       "rf_get_last_client_accessed: deadlock"},
+       db::DbError(db::kErrorStatement, "duplicate key", "23505"),
+       "rf_get_last_client_accessed: (database error 23505) duplicate key",
+       "database error 23505"},
+      {"a code that is not plain is left out",
+       "rf_get_last_client_accessed",
+       {},
+       db::DbError(db::kErrorStatement, "x", "a b<"),
+       "rf_get_last_client_accessed: (database",
+       "database error"},
       {"a reply over 1,000,000 characters",
        "rf_adjust_carton_qty",
        {Texts({"a"}, {{std::string(999'994, 'x')}})},
        {},
-       "rf_adjust_carton_qty: reply exceeds 1,000,000 characters"},
+       "rf_adjust_carton_qty: (reply too long) reply exceeds 1,000,000 characters",
+       "reply too long"},
   };
   for (const auto& c : cases) {
     Harness h;
@@ -118,7 +135,20 @@ TEST(Process, FailingHandlerRepliesEmptyAndIsReported) {
     EXPECT_EQ(h.session.count(), 0) << c.proves;
     ASSERT_EQ(h.failures.size(), 1u) << c.proves;
     EXPECT_TRUE(h.last_failure().starts_with(c.failure)) << c.proves << ": " << h.last_failure();
+    EXPECT_EQ(h.failure.reason, c.reason) << c.proves;
   }
+  // A bad number names its key (never its text), an unknown function says so; an answered
+  // status reply is told by the reply itself.
+  Harness bad;
+  EXPECT_EQ(bad.call({{"function", "rf_receipt_topup_putaway"}, {"qty", "12<b>"}}), "");
+  EXPECT_EQ(bad.failure.reason, "bad number in qty");
+  Harness unknown;
+  unknown.call({{"function", "rf_no_such"}});
+  EXPECT_EQ(unknown.failure.reason, "unknown function");
+  Harness answered;
+  answered.db->answer({{}, {}, db::DbError(-2147217900, "Invalid object name.")});
+  EXPECT_NE(answered.call({{"function", "rf_close_pick_task"}}), "");
+  EXPECT_TRUE(answered.failure.answered);
   Harness fits;
   fits.db->answer({Texts({"a"}, {{std::string(999'993, 'x')}})});
   EXPECT_EQ(fits.call({{"function", "rf_adjust_carton_qty"}}).size(), 1'000'000u)

@@ -303,7 +303,7 @@ TEST_F(GatewayTest, TheReplyIsTheBodyByteForByte) {
 
 TEST_F(GatewayTest, HtmlPagesAreServedAsHtml) {
   options_.run_engine = [](const Environment&, Session&, const Request&) {
-    return EngineReply{"<html></html>", true};
+    return EngineReply{"<html></html>", true, {}};
   };
   Start();
   auto client = Client();
@@ -598,6 +598,7 @@ TEST_F(GatewayTest, GarbageNeverStopsTheServer) {
 }
 
 TEST_F(GatewayTest, ParallelClientsEachGetTheirOwnReply) {
+  options_.function_limit = 4;  // every worker may run the one function
   Start();
   constexpr int kClients = 24;
   constexpr int kRequests = 25;
@@ -665,6 +666,7 @@ TEST_F(GatewayTest, ReadyFollowsTheDatabase) {
 
 TEST_F(GatewayTest, ShutdownFinishesRequestsInFlight) {
   options_.keep_alive_timeout = milliseconds(30'000);
+  options_.function_limit = 3;  // the three calls below run at once
   Start();
   // An idle kept-alive connection must not hold the shutdown up.
   auto idle = Client();
@@ -773,6 +775,95 @@ TEST_F(GatewayTest, AccessLogHasOneLinePerRequest) {
   }
   EXPECT_NE(line_with(" GET /nothing - 404 "), "<none>");
   EXPECT_NE(line_with(" a%20b%0Ac 200 "), "<none>") << "a name cannot break the line";
+}
+
+TEST_F(GatewayTest, FailuresAreToldBesideTheReply) {
+  // The engine's outcome by function name: body, failure kind, reason, answered.
+  const struct {
+    const char* function;
+    const char* body;
+    Failure::Kind kind;
+    const char* reason;
+    bool answered;
+    int status;
+    const char* header;  // Talwen-Error; "" for none
+  } cases[] = {
+      {"rf_ok", "<sqlstatus>0</sqlstatus>", Failure::kNone, "", false, 200, ""},
+      {"rf_no_rows", "", Failure::kNone, "", false, 200, ""},
+      {"rf_timeout", "", Failure::kDatabase, "timeout", false, 200, "timeout"},
+      {"rf_status", "<sqlstatus>-2147217900</sqlstatus>", Failure::kDatabase, "database error",
+       true, 200, ""},
+      {"rf_busy", "", Failure::kBusy, "busy", false, 503, "busy"},
+  };
+  options_.run_engine = [&](const Environment&, Session& session, const Request&) {
+    EngineReply reply;
+    for (const auto& c : cases) {
+      if (session.get("function") != c.function) continue;
+      reply.body = c.body;
+      reply.failure = Failure::Of(c.kind, c.reason, "the full text");
+      reply.failure.answered = c.answered;
+    }
+    return reply;
+  };
+  Start();
+  auto client = Client();
+  for (const auto& c : cases) {
+    const auto res = client.Get(Gateway("function="s + c.function));
+    ASSERT_TRUE(res) << c.function;
+    EXPECT_EQ(res->status, c.status) << c.function;
+    EXPECT_EQ(res->body, c.body) << c.function << ": the reply is never changed";
+    EXPECT_EQ(res->get_header_value("Talwen-Error"), c.header) << c.function;
+    EXPECT_EQ(res->get_header_value("Retry-After"), c.status == 503 ? "1" : "") << c.function;
+  }
+  const auto lines = access(std::size(cases));
+  ASSERT_EQ(lines.size(), std::size(cases));
+  for (const auto& c : cases) {
+    const auto line = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
+      return l.find(" "s + c.function + " ") != std::string::npos;
+    });
+    ASSERT_NE(line, lines.end()) << c.function;
+    const std::string tail = *c.header ? "ms \""s + c.header + "\"" : "ms";
+    EXPECT_TRUE(line->ends_with(tail)) << *line;
+  }
+}
+
+TEST_F(GatewayTest, OneFunctionCannotTakeEveryWorker) {
+  Start();  // 4 workers: 2 calls of one function at once
+  db_.hold();
+  std::vector<std::thread> held;
+  std::atomic<int> answered{0};
+  for (int i = 0; i < 2; ++i) {
+    held.emplace_back([&] {
+      auto client = Client();
+      const auto res = client.Get(Gateway("function=rf_adjust_carton_qty"));
+      if (res && res->status == 200) ++answered;
+    });
+  }
+  ASSERT_TRUE(db_.wait_held(2));
+  auto client = Client();
+  const auto third = client.Get(Gateway("function=RF_Adjust_Carton_Qty"));
+  ASSERT_TRUE(third);
+  EXPECT_EQ(third->status, 503);
+  EXPECT_EQ(third->body, "");
+  EXPECT_EQ(third->get_header_value("Retry-After"), "1");
+  const auto other = client.Get(Gateway("function=rf_x"));
+  ASSERT_TRUE(other);
+  EXPECT_EQ(other->status, 200) << "another function still runs";
+
+  // The counters agree (their parsing by a Prometheus parser is the live gateway test's).
+  const auto metrics = client.Get("/metrics");
+  ASSERT_TRUE(metrics);
+  EXPECT_NE(metrics->body.find(
+                "talwen_requests_total{function=\"rf_adjust_carton_qty\",outcome=\"refused\"} 1\n"),
+            std::string::npos)
+      << metrics->body;
+  EXPECT_NE(metrics->body.find("talwen_requests_total{function=\"unknown\",outcome=\"status_"
+                               "nonzero\"} 1\n"),
+            std::string::npos)
+      << "a name not served is counted without its text";
+  db_.release();
+  for (auto& t : held) t.join();
+  EXPECT_EQ(answered, 2);
 }
 
 }  // namespace

@@ -3,8 +3,12 @@
 // the schema talwen_odbc_test, created here.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <thread>
 
+#include "db/client_watch.h"
 #include "db/odbc/provider.h"
 #include "integration/pg_fixture.h"
 #include "support/odbc_drivers.h"
@@ -214,7 +218,7 @@ TEST_F(OdbcPostgres, FailuresCarryTheErrorsTheFrameKnows) {
   }
 }
 
-TEST_F(OdbcPostgres, TheCommandTimeoutCancelsAndTheConnectionServesOn) {
+TEST_F(OdbcPostgres, TheCommandTimeoutOrAClientGoneCancelsAndTheConnectionServesOn) {
   auto c = Open({30s, 1s});
   const auto start = std::chrono::steady_clock::now();
   try {
@@ -226,6 +230,30 @@ TEST_F(OdbcPostgres, TheCommandTimeoutCancelsAndTheConnectionServesOn) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
   const int backend = BackendOf(*c);
   c.reset();
+  EXPECT_EQ(BackendOf(*Open()), backend) << "given back and used again";
+
+  // A client that goes away cancels the statement from the watcher's thread.
+  int sockets[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+  db::ClientWatch client(sockets[0]);
+  c = Open();
+  c->watch(&client);
+  std::thread leaves([&] {
+    std::this_thread::sleep_for(300ms);
+    ::close(sockets[1]);
+  });
+  const auto asked = std::chrono::steady_clock::now();
+  try {
+    c->execute("SELECT pg_sleep(20)");
+    ADD_FAILURE() << "not cancelled";
+  } catch (const db::DbError& e) {
+    EXPECT_EQ(e.number(), db::kErrorCancelled) << e.what();
+  }
+  leaves.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 5s);
+  EXPECT_THROW(c->execute("SELECT 1"), db::DbError) << "nothing more for a client gone";
+  c.reset();
+  ::close(sockets[0]);
   EXPECT_EQ(BackendOf(*Open()), backend) << "given back and used again";
 }
 

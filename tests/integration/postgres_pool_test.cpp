@@ -73,11 +73,29 @@ TEST_F(Pool, AConnectionIsReusedAfterTheRequestEnds) {
   EXPECT_EQ(provider_->idle_count(Target()), 2u);
 }
 
-TEST_F(Pool, PoolSizeLimitsTheIdleConnectionsAndZeroTurnsPoolingOff) {
-  UseProvider({1, seconds(300)});
+TEST_F(Pool, PoolSizeBoundsTheCallsAtOnceAndZeroTurnsPoolingOff) {
+  UseProvider({1, seconds(300), seconds(1)});
   {
     auto a = Open();
-    auto b = Open();
+    try {
+      Open();
+      ADD_FAILURE() << "a second call at once waits for a turn, and is refused in the end";
+    } catch (const DbError& e) {
+      EXPECT_EQ(e.number(), db::kErrorBusy);
+    }
+    std::vector<db::PoolStats> stats;
+    provider_->pool_stats(stats);
+    ASSERT_EQ(stats.size(), 1u);
+    EXPECT_EQ(stats[0].in_use, 1u);
+    EXPECT_EQ(stats[0].wait_timeouts, 1u);
+    EXPECT_EQ(stats[0].target.find("password"), std::string::npos) << stats[0].target;
+    // A turn that ends lets the waiting call in.
+    std::thread later([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      a.reset();
+    });
+    EXPECT_NO_THROW(Open());
+    later.join();
   }
   EXPECT_EQ(provider_->idle_count(Target()), 1u);
 

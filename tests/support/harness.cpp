@@ -73,7 +73,9 @@ std::string Harness::call(std::initializer_list<std::pair<std::string, std::stri
 
 std::string Harness::call(Session& s) {
   Main main(env);
-  return main.Process(s, request);
+  std::string reply = main.Process(s, request);
+  failure = main.failure();
+  return reply;
 }
 
 std::string Harness::log_path() const {

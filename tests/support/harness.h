@@ -56,6 +56,7 @@ class Harness {
   Environment env;
   std::vector<std::string> failures;  // handler failures the frame reported
   std::string last_failure() const { return failures.empty() ? "" : failures.back(); }
+  Failure failure;  // why the last call failed (Main::failure)
 
   // The fixed clock: 2009-01-05 10:15:01 local time.
   static std::chrono::system_clock::time_point fixed_now();

@@ -1,11 +1,13 @@
 #include "db/odbc/link.h"
 
 #include <cstring>
+#include <utility>
 
 namespace talwen::db::odbc {
 namespace {
 
 constexpr size_t kChunk = 8192;  // bytes fetched per SQLGetData call for long values
+constexpr const char* kClientGone = "The client went away; the statement was cancelled.";
 
 SQLWCHAR* wide_ptr(std::u16string& s) {
   return reinterpret_cast<SQLWCHAR*>(s.data());
@@ -80,17 +82,25 @@ std::vector<InstalledDriver> Environment::Drivers() {
 
 // ---- Statement ----
 
-// One statement handle, freed (its results discarded) when it goes.
+// One statement handle, freed (its results discarded) when it goes. While it lives, the
+// link's client is watched, and its going cancels the statement.
 class Statement : public ResultStream {
  public:
   Statement(Link& link, std::chrono::seconds timeout) : link_(link) {
+    if (link.client_ && link.client_->gone()) throw DbError(kErrorCancelled, kClientGone);
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, link.dbc_, &stmt_))) {
       link.Fail(SQL_HANDLE_DBC, link.dbc_);
     }
     SQLSetStmtAttr(stmt_, SQL_ATTR_QUERY_TIMEOUT,
                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout.count())), 0);
+    if (link.client_ && link.watcher_) {
+      watching_ = link.watcher_->Watch(*link.client_, [this] { SQLCancel(stmt_); });
+    }
   }
-  ~Statement() override { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
+  ~Statement() override {
+    if (watching_ != 0) link_.watcher_->Unwatch(watching_);
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
+  }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
@@ -98,8 +108,9 @@ class Statement : public ResultStream {
 
   // Check the return of an ODBC function on this statement; SQL_NO_DATA passes.
   SQLRETURN Check(SQLRETURN r) {
-    if (!SQL_SUCCEEDED(r) && r != SQL_NO_DATA) link_.Fail(SQL_HANDLE_STMT, stmt_);
-    return r;
+    if (SQL_SUCCEEDED(r) || r == SQL_NO_DATA) return r;
+    if (link_.client_ && link_.client_->gone()) throw DbError(kErrorCancelled, kClientGone);
+    link_.Fail(SQL_HANDLE_STMT, stmt_);
   }
 
   void ExecDirect(std::string_view sql) {
@@ -163,6 +174,7 @@ class Statement : public ResultStream {
  private:
   Link& link_;
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+  uint64_t watching_ = 0;  // the registration with the link's watcher
 };
 
 // ---- Link ----
@@ -223,12 +235,15 @@ bool Link::Reusable() {
 
 void Link::Settle() {
   if (broken_ || dialect_ != Dialect::kSqlServer) return;
+  // Also, and above all, for a client that has gone.
+  ClientWatch* const client = std::exchange(client_, nullptr);
   try {
     Statement statement(*this, std::chrono::seconds(30));
     statement.ExecDirect("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION");
   } catch (const DbError&) {
     broken_ = true;  // its state is unknown: not given to another request
   }
+  client_ = client;
 }
 
 std::vector<ResultSet> Link::Execute(std::string_view sql, std::chrono::seconds timeout) {

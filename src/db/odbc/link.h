@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "db/hangup_watcher.h"
 #include "db/odbc/results.h"
 #include "db/odbc/routine.h"
 #include "db/odbc/target.h"
@@ -76,7 +77,17 @@ class Link {
   // Can this idle link serve another request? Not when broken or when the driver knows the
   // connection dead.
   bool Reusable();
+  // May it go back to the pool? Not when broken. (No call into the driver.)
+  bool Returnable() const { return !broken_; }
   bool broken() const { return broken_; }
+
+  // While each statement runs, have watcher watch client (nullptr: none), until told
+  // otherwise: when the client goes, the statement is cancelled and fails with
+  // kErrorCancelled, and so does every later statement.
+  void Watch(ClientWatch* client, HangupWatcher* watcher) {
+    client_ = client;
+    watcher_ = watcher;
+  }
 
   std::chrono::steady_clock::time_point idle_since;  // when it was last given back
 
@@ -91,6 +102,8 @@ class Link {
   Dialect dialect_;
   bool connected_ = false;
   bool broken_ = false;
+  ClientWatch* client_ = nullptr;
+  HangupWatcher* watcher_ = nullptr;
   std::string pattern_escape_;  // the driver's escape for "_" and "%" in catalog searches
   bool escape_known_ = false;
 };

@@ -12,14 +12,19 @@ constexpr std::chrono::seconds kDriversLifetime{60};
 class OdbcConnection : public Connection {
  public:
   OdbcConnection(std::shared_ptr<OdbcProvider::Pool> pool, std::unique_ptr<Link> link,
-                 Environment& env, Target target, const Timeouts& timeouts, PoolSettings settings)
+                 Environment& env, HangupWatcher& watcher, Target target, const Timeouts& timeouts,
+                 PoolSettings settings)
       : pool_(std::move(pool)),
         link_(std::move(link)),
         env_(env),
+        watcher_(watcher),
         target_(std::move(target)),
         timeouts_(timeouts),
         settings_(settings) {}
-  ~OdbcConnection() override { pool_->idle.GiveBack(std::move(link_), settings_); }
+  ~OdbcConnection() override {
+    if (link_) link_->Watch(nullptr, nullptr);
+    pool_->links.Leave(std::move(link_), settings_);
+  }
   OdbcConnection(const OdbcConnection&) = delete;
   OdbcConnection& operator=(const OdbcConnection&) = delete;
 
@@ -31,6 +36,11 @@ class OdbcConnection : public Connection {
       AfterFailure();
       throw;
     }
+  }
+
+  void watch(ClientWatch* client) override {
+    client_ = client;
+    if (link_) link_->Watch(client, &watcher_);
   }
 
   std::vector<Parameter> parameters(std::string_view procedure) override {
@@ -79,8 +89,9 @@ class OdbcConnection : public Connection {
   Link& live() {
     if (!link_ || link_->broken()) {
       link_.reset();
-      link_ = pool_->idle.Take();
+      link_ = pool_->links.Take();
       if (!link_) link_ = Link::Open(env_, target_);
+      link_->Watch(client_, &watcher_);
     }
     return *link_;
   }
@@ -93,7 +104,7 @@ class OdbcConnection : public Connection {
   void AfterFailure() {
     if (!link_) return;
     if (link_->broken()) {
-      pool_->idle.Clear();
+      pool_->links.Clear();
     } else {
       link_->Settle();
     }
@@ -102,6 +113,8 @@ class OdbcConnection : public Connection {
   std::shared_ptr<OdbcProvider::Pool> pool_;
   std::unique_ptr<Link> link_;
   Environment& env_;
+  HangupWatcher& watcher_;
+  ClientWatch* client_ = nullptr;
   Target target_;
   Timeouts timeouts_;
   PoolSettings settings_;
@@ -154,14 +167,29 @@ std::unique_ptr<Connection> OdbcProvider::open(const ConnectionString& source,
                                                const Timeouts& timeouts) {
   const Target target = TargetFor(source, timeouts);
   std::shared_ptr<Pool> pool = pool_for(target);
-  std::unique_ptr<Link> link = pool->idle.Take();
-  if (!link) link = Link::Open(env_, target);
-  return std::make_unique<OdbcConnection>(std::move(pool), std::move(link), env_, target, timeouts,
-                                          settings().pool);
+  const PoolSettings pool_settings = settings().pool;
+  std::unique_ptr<Link> link = pool->links.Enter(pool_settings);
+  try {
+    if (!link) link = Link::Open(env_, target);
+  } catch (...) {
+    pool->links.Leave(nullptr, pool_settings);
+    throw;
+  }
+  return std::make_unique<OdbcConnection>(std::move(pool), std::move(link), env_, watcher_, target,
+                                          timeouts, pool_settings);
 }
 
 size_t OdbcProvider::idle_count(const ConnectionString& source) {
-  return pool_for(TargetFor(source, {}))->idle.idle_count();
+  return pool_for(TargetFor(source, {}))->links.idle_count();
+}
+
+void OdbcProvider::pool_stats(std::vector<PoolStats>& out) {
+  std::vector<std::shared_ptr<Pool>> pools;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [key, pool] : pools_) pools.push_back(pool);
+  }
+  for (const auto& pool : pools) out.push_back(pool->links.Stats(pool->target.label));
 }
 
 void OdbcProvider::ReleaseIdle() {
@@ -172,7 +200,7 @@ void OdbcProvider::ReleaseIdle() {
   }
   const PoolSettings now_settings = settings().pool;
   const auto now = std::chrono::steady_clock::now();
-  for (const auto& pool : pools) pool->idle.ReleaseIdle(now, now_settings);
+  for (const auto& pool : pools) pool->links.ReleaseIdle(now, now_settings);
 }
 
 }  // namespace talwen::db::odbc

@@ -15,8 +15,9 @@
 // time-out kErrorTimeout, a failed connect or a lost connection kErrorGeneric.
 //
 // Connections are pooled per target (the driver's connection string) with the engine's pool
-// settings: open() checks one out, destroying the Connection gives it back with no statement
-// open and, on SQL Server, no transaction open. A connection found dead (the driver says so,
+// settings: open() waits for a turn (at most POOL SIZE requests use a target at once) and
+// checks one out, destroying the Connection gives it back with no statement open and, on SQL
+// Server, no transaction open. A connection found dead (the driver says so,
 // or a call failed with a connection error) is never handed out again, and the idle ones of
 // its target are closed with it, since a server that dropped one has likely dropped them all.
 #pragma once
@@ -29,6 +30,7 @@
 #include <string>
 
 #include "db/connection.h"
+#include "db/hangup_watcher.h"
 #include "db/odbc/link.h"
 #include "db/pool.h"
 
@@ -53,6 +55,7 @@ class OdbcProvider : public Provider {
 
   std::unique_ptr<Connection> open(const ConnectionString& target,
                                    const Timeouts& timeouts) override;
+  void pool_stats(std::vector<PoolStats>& out) override;
 
   // Idle connections held for a target (for tests and diagnostics).
   size_t idle_count(const ConnectionString& target);
@@ -64,7 +67,7 @@ class OdbcProvider : public Provider {
   struct Pool {
     explicit Pool(Target t) : target(std::move(t)) {}
     const Target target;
-    IdlePool<Link> idle;
+    LinkPool<Link> links;
     RoutineCache routines;
   };
 
@@ -74,7 +77,8 @@ class OdbcProvider : public Provider {
   std::shared_ptr<Pool> pool_for(const Target& target);
 
   std::function<Settings()> settings_;
-  Environment env_;  // outlives every link: declared before the pools
+  Environment env_;        // outlives every link: declared before the pools
+  HangupWatcher watcher_;  // the clients of the statements running
   std::mutex mutex_;
   std::map<std::string, std::shared_ptr<Pool>> pools_;  // by the driver's connection string
   std::vector<InstalledDriver> drivers_;                // as last asked of the driver manager

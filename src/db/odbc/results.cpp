@@ -100,16 +100,27 @@ std::string DescriptionOf(const std::vector<Diagnostic>& records) {
   return out.empty() ? "The ODBC driver reported a failure without a message." : out;
 }
 
+std::string CodeOf(const std::vector<Diagnostic>& records) {
+  for (const Diagnostic& d : records) {
+    if (is_warning(d)) continue;
+    // SQL Server's own number says more than the SQLSTATE ("2627" rather than "23000").
+    bool from_server = false;
+    clean_message(d.message, from_server);
+    return from_server && d.native != 0 ? std::to_string(d.native) : d.state;
+  }
+  return {};
+}
+
 DbError ErrorOf(const std::vector<Diagnostic>& records, int32_t number) {
   switch (FailureOf(records)) {
     case Failure::kTimeout:
-      return DbError(kErrorTimeout, DescriptionOf(records));
+      return DbError(kErrorTimeout, DescriptionOf(records), CodeOf(records));
     case Failure::kConnectionLost:
-      return DbError(kErrorGeneric, DescriptionOf(records));
+      return DbError(kErrorGeneric, DescriptionOf(records), CodeOf(records));
     case Failure::kStatement:
       break;
   }
-  return DbError(number, DescriptionOf(records));
+  return DbError(number, DescriptionOf(records), CodeOf(records));
 }
 
 bool IsStaleCall(const std::vector<Diagnostic>& records, Dialect dialect) {

@@ -70,7 +70,12 @@ Failure FailureOf(const std::vector<Diagnostic>& records);
 // messages only when there is nothing else.
 std::string DescriptionOf(const std::vector<Diagnostic>& records);
 
-// The error the frame sees: kErrorTimeout, kErrorGeneric for a lost connection, else `number`.
+// The code of a failure for the metrics and the gateway's reason: SQL Server's error number
+// when the server raised it, else the SQLSTATE of the first error; "" when there is none.
+std::string CodeOf(const std::vector<Diagnostic>& records);
+
+// The error the frame sees: kErrorTimeout, kErrorGeneric for a lost connection, else `number`;
+// with CodeOf the records.
 DbError ErrorOf(const std::vector<Diagnostic>& records, int32_t number = kErrorStatement);
 
 // Does a failed call say that the routine is no longer the one described (gone, or with other

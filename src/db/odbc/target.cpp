@@ -66,6 +66,7 @@ std::chrono::seconds login_timeout_of(const ConnectionString& source,
   return std::chrono::seconds(seconds);
 }
 
+// A driver's connection string, and the same without the password for the metrics.
 class Builder {
  public:
   void add(std::string_view keyword, std::string_view value) {
@@ -73,11 +74,17 @@ class Builder {
     text_ += keyword;
     text_ += '=';
     text_ += value;
+    if (iequals(keyword, "PWD") || iequals(keyword, "Password")) return;
+    if (!label_.empty()) label_ += ';';
+    label_ += keyword;
+    label_ += '=';
+    label_ += value;
   }
-  std::string take() { return std::move(text_); }
+  Target take(Dialect dialect) { return {std::move(text_), {}, dialect, std::move(label_)}; }
 
  private:
   std::string text_;
+  std::string label_;
 };
 
 struct Server {
@@ -184,7 +191,7 @@ Target sql_server(const ConnectionString& source, const std::vector<InstalledDri
     if (!encrypt.empty()) b.add("Encrypt", encrypt);
     if (trust == "yes" || trust == "no") b.add("TrustServerCertificate", trust);
   }
-  return {b.take(), {}, Dialect::kSqlServer};
+  return b.take(Dialect::kSqlServer);
 }
 
 Target generic(const ConnectionString& source) {
@@ -204,7 +211,7 @@ Target generic(const ConnectionString& source) {
   if (!names_source) {
     refuse("Provider=MSDASQL needs DSN= or Driver= in the instance's section.");
   }
-  return {b.take(), {}, Dialect::kGeneric};
+  return b.take(Dialect::kGeneric);
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ struct Target {
   std::string connection_string;  // for SQLDriverConnect
   std::chrono::seconds login_timeout{30};
   Dialect dialect = Dialect::kGeneric;
+  std::string label;  // the connection string without its password
 };
 
 // The provider names served, SQL Server's first; "MSDASQL" last.

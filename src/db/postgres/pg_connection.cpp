@@ -186,8 +186,16 @@ PgConnection::~PgConnection() {
 
 Session& PgConnection::live() {
   // The call that met a lost connection has failed; the next ones get a new session.
-  if (session_->broken()) session_ = pool_->Checkout(timeouts_);
+  if (session_->broken()) {
+    session_ = pool_->Checkout(timeouts_);
+    session_->Watch(client_);
+  }
   return *session_;
+}
+
+void PgConnection::watch(ClientWatch* client) {
+  client_ = client;
+  session_->Watch(client);
 }
 
 std::vector<ResultSet> PgConnection::execute(std::string_view statement) {

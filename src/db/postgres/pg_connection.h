@@ -41,6 +41,7 @@ class PgConnection : public Connection {
   std::vector<ResultSet> execute(std::string_view statement) override;
   std::vector<Parameter> parameters(std::string_view procedure) override;
   CallResult call(std::string_view procedure, const std::vector<Value>& values) override;
+  void watch(ClientWatch* client) override;
 
   int backend_pid() const { return session_->backend_pid(); }
   // Round trips the connection made so far (the connection now under the request).
@@ -54,6 +55,7 @@ class PgConnection : public Connection {
   std::unique_ptr<Session> session_;
   Timeouts timeouts_;
   PoolSettings settings_;
+  ClientWatch* client_ = nullptr;
   // The routines parameters() described, by name: call() finds its values at their positions.
   std::map<std::string, RoutinePtr> described_;
 };

@@ -31,11 +31,12 @@ std::string key_of(const ConnectParams& params) {
 
 // ---- Pool ----
 
-std::unique_ptr<Session> Pool::Checkout(const Timeouts& timeouts) {
-  while (std::unique_ptr<Session> session = idle_.Take()) {
+std::unique_ptr<Session> Pool::Checkout(const Timeouts& timeouts, std::unique_ptr<Session> idle) {
+  if (!idle) idle = sessions_.Take();
+  for (; idle; idle = sessions_.Take()) {
     try {
-      session->SetCommandTimeout(timeouts.command);
-      return session;
+      idle->SetCommandTimeout(timeouts.command);
+      return idle;
     } catch (const DbError&) {
       // Lost between the check and the first word: take the next one.
     }
@@ -44,15 +45,27 @@ std::unique_ptr<Session> Pool::Checkout(const Timeouts& timeouts) {
 }
 
 void Pool::GiveBack(std::unique_ptr<Session> session, const PoolSettings& settings) {
-  idle_.GiveBack(std::move(session), settings);
+  if (session) session->Watch(nullptr);
+  sessions_.Leave(std::move(session), settings);
 }
 
 void Pool::ReleaseIdle(std::chrono::steady_clock::time_point now, const PoolSettings& settings) {
-  idle_.ReleaseIdle(now, settings);
+  sessions_.ReleaseIdle(now, settings);
 }
 
 size_t Pool::idle_count() {
-  return idle_.idle_count();
+  return sessions_.idle_count();
+}
+
+PoolStats Pool::Stats() {
+  // The target without its password: host, port, database and user.
+  std::string target;
+  for (const auto& [keyword, value] : params_) {
+    if (keyword == "password") continue;
+    if (!target.empty()) target += ' ';
+    target += keyword + "=" + value;
+  }
+  return sessions_.Stats(std::move(target));
 }
 
 // ---- Settings and keywords ----
@@ -102,8 +115,25 @@ std::unique_ptr<Connection> PostgresProvider::open(const ConnectionString& targe
     pool = pool_for(ConnectParamsOf(target));
     last = {id_, target.text(), pool};
   }
-  std::unique_ptr<Session> session = pool->Checkout(timeouts);
-  return std::make_unique<PgConnection>(std::move(pool), std::move(session), timeouts, settings());
+  const PoolSettings pool_settings = settings();
+  std::unique_ptr<Session> session = pool->Enter(pool_settings);
+  try {
+    session = pool->Checkout(timeouts, std::move(session));
+  } catch (...) {
+    pool->GiveBack(nullptr, pool_settings);
+    throw;
+  }
+  return std::make_unique<PgConnection>(std::move(pool), std::move(session), timeouts,
+                                        pool_settings);
+}
+
+void PostgresProvider::pool_stats(std::vector<PoolStats>& out) {
+  std::vector<std::shared_ptr<Pool>> pools;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [key, pool] : pools_) pools.push_back(pool);
+  }
+  for (const auto& pool : pools) out.push_back(pool->Stats());
 }
 
 size_t PostgresProvider::idle_count(const ConnectionString& target) {

@@ -6,8 +6,9 @@
 // Initial Catalog (the database), User ID, Password. Every other keyword is ignored, so a
 // section written for another provider keeps working once it names this one.
 //
-// Connections are pooled per target (host, port, database, user, password): open() checks
-// one out, destroying the Connection gives it back. A connection that the server closed
+// Connections are pooled per target (host, port, database, user, password): open() waits for
+// a turn (at most POOL SIZE requests use a target at once) and checks one out, destroying the
+// Connection gives it back. A connection that the server closed
 // (a restart, a terminated backend) is noticed when it is checked out, or fails the one call
 // that meets it, and is never handed out again. The provider is shared by all threads.
 #pragma once
@@ -48,6 +49,7 @@ class PostgresProvider : public Provider {
 
   std::unique_ptr<Connection> open(const ConnectionString& target,
                                    const Timeouts& timeouts) override;
+  void pool_stats(std::vector<PoolStats>& out) override;
 
   // Idle connections held for a target (for tests and diagnostics).
   size_t idle_count(const ConnectionString& target);

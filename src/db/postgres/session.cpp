@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "base/text.h"
 
@@ -11,6 +12,7 @@ namespace talwen::db::postgres {
 namespace {
 
 constexpr std::string_view kQueryCanceled = "57014";
+constexpr const char* kClientGone = "The client went away; the statement was cancelled.";
 // Statements one connection keeps prepared before it starts afresh.
 constexpr size_t kMostPrepared = 1000;
 
@@ -82,6 +84,8 @@ bool Session::Prepared(std::string_view key) const {
 
 std::vector<Result> Session::RoundTrip(std::span<const Statement> statements) {
   PGconn* conn = conn_.get();
+  if (client_ && client_->gone()) throw ServerError(kErrorCancelled, kClientGone, {});
+  cancelled_ = false;
   // Statements left behind by routines that changed are never run again; rather than track
   // them one by one, start afresh now and then.
   if (prepared_.size() >= kMostPrepared && PQtransactionStatus(conn) == PQTRANS_IDLE) {
@@ -161,14 +165,27 @@ std::vector<Result> Session::RoundTrip(std::span<const Statement> statements) {
 
 Result Session::Next() {
   PGconn* conn = conn_.get();
-  // Wait here rather than inside libpq, so that the wait is one place of our own.
+  // Wait here rather than inside libpq, so that the wait is one place of our own, where the
+  // client can be watched beside the server.
   while (PQisBusy(conn)) {
-    pollfd fd{PQsocket(conn), POLLIN, 0};
-    if (fd.fd < 0) break;
-    if (::poll(&fd, 1, -1) < 0 && errno != EINTR) break;
+    pollfd fds[2] = {{PQsocket(conn), POLLIN, 0}, {client_ ? client_->fd() : -1, POLLRDHUP, 0}};
+    if (fds[0].fd < 0) break;
+    if (::poll(fds, fds[1].fd < 0 ? 1 : 2, -1) < 0 && errno != EINTR) break;
+    if (fds[1].revents != 0 && client_->Judge(fds[1].revents)) Cancel();
     if (PQconsumeInput(conn) != 1) break;  // lost: PQgetResult says so
   }
   return Result(PQgetResult(conn));
+}
+
+void Session::Cancel() {
+  cancelled_ = true;
+  // The server ends the statement and answers it with an error; the round trip then fails,
+  // and the caller rolls back. A cancel that cannot be sent leaves the statement to finish.
+  PGcancel* cancel = PQgetCancel(conn_.get());
+  if (cancel == nullptr) return;
+  char error[256];
+  PQcancel(cancel, error, sizeof error);
+  PQfreeCancel(cancel);
 }
 
 Result Session::Run(std::string_view sql, std::span<const char* const> params) {
@@ -189,24 +206,33 @@ void Session::Fail(const PGresult* result) {
     broken_ = true;
   }
   if (broken_) throw ServerError(kErrorGeneric, message, std::move(sqlstate));
+  if (sqlstate == kQueryCanceled && cancelled_) {
+    throw ServerError(kErrorCancelled, kClientGone, std::move(sqlstate));
+  }
   if (sqlstate == kQueryCanceled) throw ServerError(kErrorTimeout, message, std::move(sqlstate));
   throw ServerError(kErrorStatement, message, std::move(sqlstate));
 }
 
 void Session::Rollback() {
   if (broken_ || PQtransactionStatus(conn_.get()) == PQTRANS_IDLE) return;
+  // Also, and above all, for a client that has gone.
+  ClientWatch* const client = std::exchange(client_, nullptr);
   try {
     Command("ROLLBACK");
   } catch (const DbError&) {
     // Not reusable now: the pool closes it.
   }
+  client_ = client;
+}
+
+bool Session::Returnable() const {
+  PGconn* conn = conn_.get();
+  return !broken_ && PQstatus(conn) == CONNECTION_OK && PQtransactionStatus(conn) == PQTRANS_IDLE;
 }
 
 bool Session::Reusable() {
   PGconn* conn = conn_.get();
-  if (broken_ || PQstatus(conn) != CONNECTION_OK || PQtransactionStatus(conn) != PQTRANS_IDLE) {
-    return false;
-  }
+  if (!Returnable()) return false;
   // An idle connection has nothing to read; anything there is the server saying goodbye.
   pollfd fd{PQsocket(conn), POLLIN, 0};
   return ::poll(&fd, 1, 0) == 0;

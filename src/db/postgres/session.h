@@ -6,8 +6,10 @@
 // that recur (a routine's call of one shape) are prepared once per connection under a key and
 // then run by name. Failures become the engine's errors: a lost connection is kErrorGeneric
 // (and marks the session broken), a cancelled statement (the command time-out) kErrorTimeout,
-// anything else the server refuses kErrorStatement, each with the server's message. A Session
-// is used by one thread at a time.
+// anything else the server refuses kErrorStatement, each with the server's message and
+// SQLSTATE. While a client watch is set, the wait for the server also watches the client:
+// when it goes, the statement is cancelled and fails with kErrorCancelled, and so does every
+// later round trip. A Session is used by one thread at a time.
 #pragma once
 
 #include <libpq-fe.h>
@@ -22,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "db/client_watch.h"
 #include "db/connection.h"
 
 namespace talwen::db::postgres {
@@ -35,11 +38,8 @@ using Result = std::unique_ptr<PGresult, ResultDeleter>;
 class ServerError : public DbError {
  public:
   ServerError(int32_t number, const std::string& description, std::string sqlstate)
-      : DbError(number, description), sqlstate_(std::move(sqlstate)) {}
-  const std::string& sqlstate() const { return sqlstate_; }
-
- private:
-  std::string sqlstate_;
+      : DbError(number, description, std::move(sqlstate)) {}
+  const std::string& sqlstate() const { return code(); }
 };
 
 struct Routine;
@@ -86,11 +86,16 @@ class Session {
   // End a failed transaction, if the connection still stands.
   void Rollback();
 
-  // Can this idle session serve another call? False when the connection was lost, a
-  // transaction is open, or the server sent something unasked (it does so before it closes
-  // a terminated or shut-down backend's connection).
+  // Can this idle session serve another call? False when it is not Returnable, or when the
+  // server sent something unasked (it does so before it closes a terminated or shut-down
+  // backend's connection).
   bool Reusable();
+  // May it go back to the pool: not lost, and no transaction open? (No I/O.)
+  bool Returnable() const;
   bool broken() const { return broken_; }
+
+  // Watch this client during the waits for the server (nullptr: none), until told otherwise.
+  void Watch(ClientWatch* client) { client_ = client; }
 
   // Apply the command time-out as the statement time-out (when it differs from the current).
   void SetCommandTimeout(std::chrono::seconds timeout);
@@ -114,8 +119,13 @@ class Session {
   Result Next();
   [[noreturn]] void Fail(const PGresult* result);
 
+  // The client has gone: ask the server to cancel the statement running.
+  void Cancel();
+
   std::unique_ptr<PGconn, ConnDeleter> conn_;
   bool broken_ = false;
+  ClientWatch* client_ = nullptr;
+  bool cancelled_ = false;  // this round trip's statement was cancelled for the client
   int money_digits_ = 2;
   std::chrono::seconds command_timeout_{-1};
   uint64_t round_trips_ = 0;

@@ -10,7 +10,9 @@ namespace talwen::receiving {
 namespace {
 
 [[noreturn]] void mismatch(std::string_view text, std::string_view what) {
-  throw ConversionError("Type mismatch: '" + std::string(text) + "' is not " + std::string(what));
+  const std::string_view kind = what.ends_with("date") ? "date" : "number";
+  throw ConversionError(kind, text,
+                        "Type mismatch: '" + std::string(text) + "' is not " + std::string(what));
 }
 
 }  // namespace

@@ -15,14 +15,15 @@
 
 #include "db/value.h"
 #include "frame/call.h"
+#include "frame/convert.h"
 #include "frame/shapes.h"
 #include "frame/sql_arg.h"
 
 namespace talwen::receiving {
 
-class ConversionError : public std::invalid_argument {
+class ConversionError : public BadInput {
  public:
-  using std::invalid_argument::invalid_argument;
+  using BadInput::BadInput;
 };
 
 // The receiving inputs keep rules of their own where the frame's conversions (frame/convert.h)

@@ -1,0 +1,82 @@
+// GatewayMetrics: what the gateway counts, and the text GET /metrics answers with (the
+// Prometheus text format, version 0.0.4).
+//
+// Per RF function: the calls running now (for the per-function limit), the calls answered by
+// outcome, and a histogram of their times. Beside them the database errors by their code and,
+// when the text is made, the state of the connection pools, the uptime and the version. The
+// counters are atomics, one slot per function of the table plus one for names it does not
+// serve: counting a request takes no lock. Only database errors, which are rare, are counted
+// under a lock.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/pool.h"
+#include "frame/dispatch.h"
+
+namespace talwen::host {
+
+class GatewayMetrics {
+ public:
+  enum Outcome {
+    kOk,             // a reply, its status (if it has one) 0
+    kStatusNonZero,  // a status reply with a status other than 0
+    kEmpty,          // the empty reply, without a database failure (no rows, a bad input...)
+    kDatabaseError,  // a database failure: refused, timed out, not reachable
+    kRefused,        // not started: the function's limit or the pool was full (503)
+    kCancelled,      // the client went away; the call was cancelled (499)
+    kOutcomes
+  };
+
+  // Upper bounds of the latency histogram's buckets, in seconds.
+  static constexpr std::array<double, 14> kBuckets = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1,
+                                                      0.25,  0.5,    1,     2.5,  5,     10,   30};
+
+  explicit GatewayMetrics(std::span<const RfFunction> functions);
+
+  // The slot of a function of the table; nullptr (a name the table does not serve) has one
+  // of its own.
+  size_t slot(const RfFunction* function) const;
+
+  // Start a call unless limit calls of the slot run already (limit 0: no limit). Every call
+  // started is ended by Finish.
+  bool TryStart(size_t slot, int limit);
+  // End a call started: count its outcome and time.
+  void Finish(size_t slot, Outcome outcome, std::chrono::steady_clock::duration took);
+  // Count a call refused before it started.
+  void Refuse(size_t slot);
+  // Count a database error by its code (a SQLSTATE, a server's error number).
+  void CountDatabaseError(const std::string& code);
+
+  // Calls of the slot running now.
+  int running(size_t slot) const;
+
+  // The whole text: the counters, then the pools, the uptime and the build's version.
+  std::string Text(const std::vector<db::PoolStats>& pools, std::chrono::seconds uptime,
+                   std::string_view version) const;
+
+ private:
+  struct Counters {
+    std::atomic<int> running{0};
+    std::array<std::atomic<uint64_t>, kOutcomes> outcomes{};
+    std::array<std::atomic<uint64_t>, kBuckets.size() + 1> buckets{};  // not cumulative
+    std::atomic<uint64_t> micros{0};                                   // the sum of the times
+  };
+
+  std::span<const RfFunction> functions_;
+  std::unique_ptr<Counters[]> counters_;  // one per function, then the unknown names'
+  mutable std::mutex errors_mutex_;
+  std::map<std::string, uint64_t> errors_;  // database errors by code
+};
+
+}  // namespace talwen::host
