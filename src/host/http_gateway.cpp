@@ -283,7 +283,7 @@ class HttpGateway::Impl {
 
     mapped->request.function = function;
     const size_t slot = metrics_.slot(function);
-    if (!metrics_.TryStart(slot, limits_[slot])) {
+    if (!metrics_.Start(slot, limits_[slot])) {
       metrics_.Refuse(slot);
       return answer_busy(response);
     }
