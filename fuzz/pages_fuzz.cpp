@@ -12,6 +12,7 @@
 #include "frame/reply.h"
 #include "fuzz/fuzz_input.h"
 #include "support/harness.h"
+#include "support/item_image_columns.h"
 
 namespace talwen::fuzz {
 namespace {
@@ -20,30 +21,6 @@ constexpr std::array<std::string_view, 14> kFilterKeys = {
     "userid",         "client",         "product_class",  "product_group",  "category",
     "sub_category",   "sub_category_1", "sub_category_2", "sub_category_3", "sub_category_4",
     "sub_category_5", "item_start",     "item_end",       "show_all_status"};
-
-const std::vector<std::string> kItemColumns = {"item_no",
-                                               "Description",
-                                               "image_filename",
-                                               "product_class",
-                                               "sub_category_1",
-                                               "product_group",
-                                               "sub_category_2",
-                                               "Status",
-                                               "sub_category_3",
-                                               "Category",
-                                               "sub_category_4",
-                                               "sub_category",
-                                               "sub_category_5",
-                                               "uom",
-                                               "qoh",
-                                               "qty_avail",
-                                               "qty_rcvg",
-                                               "qty_sales",
-                                               "qty_picking",
-                                               "qty_picked",
-                                               "qty_reserved",
-                                               "qoo",
-                                               "qty_free"};
 
 constexpr size_t kFirstFilter = 3;
 constexpr size_t kClassCode = kFirstFilter + kFilterKeys.size();
@@ -129,9 +106,9 @@ std::string WritePage(const std::vector<std::string>& fields) {
   h.db->answer({testing::Texts({"param_code"}, {{fields[kClassCode]}})});
   h.db->answer({testing::Texts({"param_code"}, {{fields[kClassCode + 1]}})});
   std::vector<Value> row;
-  for (size_t c = 0; c < kItemColumns.size(); ++c)
+  for (size_t c = 0; c < testing::kItemImageColumns.size(); ++c)
     row.push_back(Value::text(fields[kFirstColumn + c]));
-  h.db->answer({testing::Rows(kItemColumns, {row})});
+  h.db->answer({testing::Rows(testing::kItemImageColumns, {row})});
   h.request.server_variables.set("SERVER_NAME", fields[1]);
   h.request.server_variables.set("HTTP_HOST", fields[2]);
 

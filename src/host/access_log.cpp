@@ -11,6 +11,17 @@ namespace {
 // A buffer larger than this goes out at once.
 constexpr size_t kFlushBytes = 32 * 1024;
 
+// The longest method and function name, and the longest path, written whole: a longer one is
+// cut there and ends in "...", so that no request can fill the log with one line.
+constexpr size_t kMaxNameBytes = 64;
+constexpr size_t kMaxPathBytes = 256;
+
+void append_cut(std::string& out, std::string_view text, size_t max) {
+  if (text.size() <= max) return AppendLogField(out, text);
+  AppendLogField(out, text.substr(0, max));
+  out += "...";
+}
+
 }  // namespace
 
 void AppendAccessLine(std::string& out, const AccessEntry& entry,
@@ -19,11 +30,11 @@ void AppendAccessLine(std::string& out, const AccessEntry& entry,
   out += ' ';
   out += local_iso_stamp(when, true);
   out += ' ';
-  AppendLogField(out, entry.method);
+  append_cut(out, entry.method, kMaxNameBytes);
   out += ' ';
-  AppendLogField(out, entry.path);
+  append_cut(out, entry.path, kMaxPathBytes);
   out += ' ';
-  AppendLogField(out, entry.function);
+  append_cut(out, entry.function, kMaxNameBytes);
   char numbers[64];
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(entry.took).count();
   const int n = std::snprintf(numbers, sizeof(numbers), " %d %zu %lld.%03lldms", entry.status,

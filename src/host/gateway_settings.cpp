@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/text.h"
 #include "functions/function_table.h"
 
 namespace talwen::host {
@@ -27,6 +28,9 @@ std::optional<uint64_t> read_number(const IniFile& ini, std::string_view key, ui
   return value;
 }
 
+// The shortest sign-on key taken: 32 characters, 128 bits even as hex digits.
+constexpr size_t kMinSignOnKey = 32;
+
 std::string read_networks(const IniFile& ini, std::string_view key, NetworkList& out) {
   const std::string text = ini.read_string("GENERAL", key, "");
   if (text.empty()) return {};
@@ -48,6 +52,7 @@ std::string ApplyGeneralSettings(const IniFile* ini, GatewayOptions& options) {
   using std::chrono::seconds;
   std::string error = read_networks(*ini, "HTTP ALLOW FROM", options.allowed);
   if (error.empty()) error = read_networks(*ini, "HTTP DIAGNOSTICS FROM", options.diagnostics);
+  if (error.empty()) error = read_networks(*ini, "HTTP TRUSTED PROXIES", options.trusted_proxies);
   const auto number = [&](std::string_view key, uint64_t min, uint64_t max, auto apply) {
     if (!error.empty()) return;
     if (const auto value = read_number(*ini, key, min, max, error)) apply(*value);
@@ -62,6 +67,14 @@ std::string ApplyGeneralSettings(const IniFile* ini, GatewayOptions& options) {
   number("HTTP KEEPALIVE REQUESTS", 1, 1'000'000,
          [&](uint64_t v) { options.keep_alive_requests = v; });
   number("HTTP MAX CONNECTIONS", 1, 100'000, [&](uint64_t v) { options.max_connections = v; });
+  number("HTTP MAX CONNECTIONS PER PEER", 1, 100'000,
+         [&](uint64_t v) { options.max_connections_per_peer = v; });
+  number("SIGN-ON IDLE MINUTES", 1, 24 * 60,
+         [&](uint64_t v) { options.sign_on.idle = in_seconds(v * 60); });
+  number("SIGN-ON HOURS", 1, 7 * 24,
+         [&](uint64_t v) { options.sign_on.longest = in_seconds(v * 3600); });
+  number("SIGN-ON ATTEMPTS PER MINUTE", 0, 100'000,
+         [&](uint64_t v) { options.sign_on.attempts_per_minute = v; });
   number("FUNCTION LIMIT", 1, 100'000, [&](uint64_t v) { options.function_limit = v; });
   // [FUNCTION LIMIT]: one function's own limit, under its name (0 = none).
   for (const RfFunction& function : AllFunctions()) {
@@ -73,6 +86,17 @@ std::string ApplyGeneralSettings(const IniFile* ini, GatewayOptions& options) {
   if (error.empty()) {
     const std::string images = ini->read_string("GENERAL", "IMAGE FOLDER", "");
     if (!images.empty()) options.image_dir = images;
+    const std::string require = ini->read_string("GENERAL", "REQUIRE SIGN-ON", "");
+    if (iequals(require, "Y")) {
+      options.sign_on.required = true;
+    } else if (!require.empty() && !iequals(require, "N")) {
+      error = "REQUIRE SIGN-ON: '" + require + "' is neither Y nor N";
+    }
+    options.sign_on.key = ini->read_string("GENERAL", "SIGN-ON KEY", "");
+  }
+  if (error.empty() && options.sign_on.required && options.sign_on.key.size() < kMinSignOnKey) {
+    error = "SIGN-ON KEY: REQUIRE SIGN-ON=Y needs a key of at least " +
+            std::to_string(kMinSignOnKey) + " characters (openssl rand -hex 32)";
   }
   return error;
 }

@@ -14,11 +14,13 @@
 #include "frame/failure.h"
 #include "frame/session.h"
 #include "host/networks.h"
+#include "host/sign_on.h"
+#include "webpages/webpages.h"
 
 namespace talwen::host {
 
 // The address the pages post to.
-inline constexpr std::string_view kGatewayPath = "/talwen/http_talwen.asp";
+using talwen::kGatewayPath;
 
 // What the engine gave for one request.
 struct EngineReply {
@@ -42,6 +44,8 @@ struct GatewayOptions {
 
   NetworkList allowed = PrivateNetworks();       // who may use the gateway at all
   NetworkList diagnostics = LoopbackNetworks();  // who may call the diagnostics functions
+  // Proxies whose X-Forwarded-For names the client; none by default.
+  NetworkList trusted_proxies;
 
   size_t max_body_bytes = 64 * 1024;    // a larger form is refused with 413
   size_t max_header_bytes = 16 * 1024;  // larger request line and headers get 431
@@ -50,10 +54,12 @@ struct GatewayOptions {
   std::chrono::milliseconds keep_alive_timeout{5'000};  // 0 = one request per connection
   size_t keep_alive_requests = 1000;
   size_t max_connections = 512;
+  size_t max_connections_per_peer = 64;  // a trusted proxy's are counted only in the total
   std::chrono::milliseconds ready_timeout{5'000};  // /ready's wait for a database connection
   // Calls of one RF function running at once; more get 503 at once. 0 = half the workers.
   size_t function_limit = 0;
   std::map<std::string, size_t, std::less<>> function_limits;  // by lower-case name; 0 = none
+  SignOnSettings sign_on;  // off unless required; the attempt limit applies anyway
 
   // Where the access log and the server's messages go; by default standard output and
   // standard error. The access log is handed blocks of whole lines, each ending in "\n";

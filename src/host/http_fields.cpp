@@ -119,22 +119,27 @@ std::string MediaType(std::string_view content_type) {
   return to_lower(trim(content_type.substr(0, content_type.find(';'))));
 }
 
-std::string SessionIdOfCookie(std::string_view cookie_header) {
+std::optional<std::string_view> CookieValue(std::string_view cookie_header, std::string_view name) {
   while (!cookie_header.empty()) {
     const size_t semi = cookie_header.find(';');
     const std::string_view pair = trim(cookie_header.substr(0, semi));
     cookie_header =
         semi == std::string_view::npos ? std::string_view() : cookie_header.substr(semi + 1);
     const size_t eq = pair.find('=');
-    if (eq == std::string_view::npos || trim(pair.substr(0, eq)) != kSessionCookie) continue;
-    const std::string_view value = trim(pair.substr(eq + 1));
-    if (value.size() != 32) return {};
-    for (char c : value) {
-      if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return {};
+    if (eq != std::string_view::npos && trim(pair.substr(0, eq)) == name) {
+      return trim(pair.substr(eq + 1));
     }
-    return std::string(value);
   }
-  return {};
+  return std::nullopt;
+}
+
+std::string SessionIdOfCookie(std::string_view cookie_header) {
+  const std::optional<std::string_view> value = CookieValue(cookie_header, kSessionCookie);
+  if (!value || value->size() != 32) return {};
+  for (char c : *value) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return {};
+  }
+  return std::string(*value);
 }
 
 std::string NewSessionId() {

@@ -40,6 +40,10 @@ std::string MediaType(std::string_view content_type);
 // The name of the gateway's session cookie.
 inline constexpr std::string_view kSessionCookie = "talwen_session";
 
+// The value of the first cookie so named in a Cookie header, blanks trimmed; nullopt when
+// there is none.
+std::optional<std::string_view> CookieValue(std::string_view cookie_header, std::string_view name);
+
 // The session identifier in a Cookie header, or "" when there is none or it is not one the
 // gateway could have issued (32 lower-case hex digits).
 std::string SessionIdOfCookie(std::string_view cookie_header);

@@ -26,6 +26,10 @@ constexpr std::string_view kTextPlain = "text/plain; charset=utf-8";
 constexpr std::string_view kTextHtml = "text/html; charset=utf-8";
 constexpr std::string_view kFormType = "application/x-www-form-urlencoded";
 constexpr std::string_view kImagePrefix = "/image/";
+// The functions that sign an operator on and off, and the start of an accepted sign-on.
+constexpr std::string_view kSignOnFunction = "rf_check_user_password";
+constexpr std::string_view kSignOffFunction = "rf_system_logout";
+constexpr std::string_view kSignedOn = "<sqlstatus>0</sqlstatus>";
 
 // Write text whole, however many writes it takes.
 void write_all(int fd, std::string_view text) {
@@ -50,6 +54,8 @@ ServerLimits limits_of(const GatewayOptions& options) {
   ServerLimits limits;
   limits.threads = options.threads;
   limits.max_connections = options.max_connections;
+  limits.max_connections_per_peer = options.max_connections_per_peer;
+  limits.trusted_proxies = options.trusted_proxies;
   limits.max_header_bytes = options.max_header_bytes;
   limits.max_body_bytes = options.max_body_bytes;
   limits.read_timeout = options.read_timeout;
@@ -252,9 +258,32 @@ class HttpGateway::Impl {
         !options_.diagnostics.contains(request.peer_ip)) {
       return PlainResponse(response, 403, false);
     }
+    const bool signing_on = iequals(response.function, kSignOnFunction);
+    const int64_t now = signing_on || sign_on_.settings().required ? UnixNow() : 0;
+    std::optional<SignOnTicket> ticket;
+    std::string signing_operator;  // the session is the engine's once it runs
+    if (signing_on) {
+      signing_operator = mapped->session.get("operator");
+      int64_t retry_after = 0;
+      if (!sign_on_.attempt(request.peer_ip, now, retry_after)) {
+        response.headers.emplace_back("Retry-After", std::to_string(retry_after));
+        return PlainResponse(response, 429, false);
+      }
+    } else if (sign_on_.settings().required) {
+      const std::string_view* cookie = request.header("Cookie");
+      if (cookie) ticket = sign_on_.check(*cookie, now);
+      if (!ticket) {
+        response.headers.emplace_back("WWW-Authenticate",
+                                      "Cookie name=\"" + std::string(kSignOnCookie) + "\"");
+        return PlainResponse(response, 401, false);
+      }
+      // The operator is the one who signed on, whatever the form says.
+      mapped->session.set("operator", ticket->operator_id);
+    }
+
     mapped->request.function = function;
     const size_t slot = metrics_.slot(function);
-    if (!metrics_.TryStart(slot, limits_[slot])) {
+    if (!metrics_.Start(slot, limits_[slot])) {
       metrics_.Refuse(slot);
       return answer_busy(response);
     }
@@ -289,6 +318,16 @@ class HttpGateway::Impl {
     if (const std::string_view reason = reason_of(failure); !reason.empty()) {
       response.headers.emplace_back("Talwen-Error", std::string(reason));
       response.reason = reason;
+    }
+    if (signing_on && sign_on_.settings().required && response.body.starts_with(kSignedOn)) {
+      const SignOnTicket signed_on = sign_on_.begin(signing_operator, now);
+      response.headers.emplace_back("Set-Cookie", sign_on_.cookie(signed_on, now));
+    } else if (ticket && iequals(response.function, kSignOffFunction)) {
+      sign_on_.end(*ticket, now);
+      response.headers.emplace_back("Set-Cookie", SignOn::removal());
+    } else if (ticket && sign_on_.stale(*ticket, now)) {
+      sign_on_.touch(*ticket, now);
+      response.headers.emplace_back("Set-Cookie", sign_on_.cookie(*ticket, now));
     }
     if (mapped->new_session) {
       response.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) + "=" +
@@ -340,6 +379,7 @@ class HttpGateway::Impl {
   const std::span<const RfFunction> functions_;
   GatewayMetrics metrics_;
   const std::vector<int> limits_;  // calls at once, by the metrics' slot
+  SignOn sign_on_{options_.sign_on};
   AccessLog access_log_;
   HttpServer server_;  // last: its workers stop before the rest goes
 };

@@ -67,6 +67,10 @@ const char* reason_of(int status) {
       return "URI Too Long";
     case 415:
       return "Unsupported Media Type";
+    case 401:
+      return "Unauthorized";
+    case 429:
+      return "Too Many Requests";
     case 431:
       return "Request Header Fields Too Large";
     case 500:
@@ -97,6 +101,57 @@ void describe(const sockaddr_storage& storage, std::string& address, int& port) 
     return;
   }
   address = NormalizeAddress(text);
+}
+
+// What is wrong with the head of a request the parser took, as RFC 9112 reads it: 0 when
+// nothing. The parser itself already refuses control bytes in the target and the fields,
+// blanks before a colon, differing Content-Length values, Content-Length beside
+// Transfer-Encoding and a repeated Transfer-Encoding; these are the ways of framing a
+// request it lets through, each of which a proxy in front could read otherwise.
+int framing_fault(const http::request_parser<http::string_body>& parser) {
+  const auto& message = parser.get();
+  if (message.target().size() > kMaxTarget) return 414;
+  int hosts = 0;
+  int lengths = 0;
+  for (const auto& field : message) {
+    const std::string_view value = view(field.value());
+    if (field.name_string().size() + value.size() + 2 > kMaxHeaderLine) return 431;
+    switch (field.name()) {
+      case http::field::host:
+        ++hosts;
+        break;
+      case http::field::content_length:
+        // One length, of digits alone: not a list, not twice.
+        if (++lengths > 1 || value.find_first_not_of("0123456789") != std::string_view::npos) {
+          return 400;
+        }
+        break;
+      case http::field::transfer_encoding:
+        // Only chunked is decoded; HTTP/1.0 has no transfer codings at all.
+        if (message.version() < 11 || !iequals(value, "chunked")) return 400;
+        break;
+      default:
+        break;
+    }
+  }
+  // HTTP/1.1 names its host exactly once; HTTP/1.0 at most once.
+  if (hosts > 1 || (hosts == 0 && message.version() >= 11)) return 400;
+  return 0;
+}
+
+// The last address of the last X-Forwarded-For field: the one the proxy next to us added or
+// set. Those before it come from further away, the client itself included, and prove nothing.
+// nullopt when there is no such field; "" when its last entry is not an address.
+std::optional<std::string_view> last_forwarded_for(
+    const http::request_parser<http::string_body>& parser) {
+  std::optional<std::string_view> last;
+  for (const auto& field : parser.get()) {
+    if (iequals(view(field.name_string()), "X-Forwarded-For")) last = view(field.value());
+  }
+  if (!last) return last;
+  const size_t comma = last->rfind(',');
+  if (comma != std::string_view::npos) last->remove_prefix(comma + 1);
+  return trim(*last, " \t");
 }
 
 // What a connection waits for, as the housekeeping sees it.
@@ -138,10 +193,17 @@ struct HttpServer::Connection {
   size_t in_end = 0;
   std::optional<Parser> parser;  // the request being read
   size_t header_bytes = 0;       // of it, consumed before its headers were complete
+  size_t head_fields = 0;        // fields in its head, trailer aside
   bool screened = false;
   bool started = false;       // a byte of it has arrived
   Clock::time_point arrived;  // when that byte was read
   size_t requests = 0;        // answered so far
+
+  // The client a trusted proxy named for the request being read, when it named one.
+  bool forwarded = false;
+  std::string client;
+  IpAddress client_ip{};
+  std::string_view client_address() const { return forwarded ? client : peer; }
 
   std::string out;  // the answer being written
   size_t out_sent = 0;
@@ -249,7 +311,7 @@ void HttpServer::stop() {
 }
 
 HttpServer::Shard& HttpServer::shard_of(const Connection& c) {
-  return shards_[static_cast<size_t>(c.fd) % kShards];
+  return shards_[IpAddressHash()(c.peer_ip) % kShards];
 }
 
 void HttpServer::work(size_t worker) {
@@ -327,19 +389,13 @@ void HttpServer::accept_all(size_t worker) {
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
       describe(local, c->local, c->local_port);
     }
-    if (open_.load() >= limits_.max_connections) {
+    if (open_.load() >= limits_.max_connections || !admit(*c)) {
       refuse(*c, worker);
       continue;
     }
     // Answers are small and written whole: send them at once.
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
-    ++open_;
-    {
-      Shard& shard = shard_of(*c);
-      std::lock_guard<std::mutex> lock(shard.mutex);
-      shard.connections.insert(c);
-    }
     if (stopping_) {
       close(*c);
       continue;
@@ -353,6 +409,30 @@ void HttpServer::accept_all(size_t worker) {
     epoll_event event{EPOLLIN | EPOLLONESHOT, {.ptr = &listen_fd_}};
     ::epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, listen_fd_, &event);
   }
+}
+
+bool HttpServer::forwarded_client(Connection& c) {
+  const std::optional<std::string_view> hop = last_forwarded_for(*c.parser);
+  if (!hop) return true;  // the proxy's own request (a health check): the proxy is the client
+  const std::optional<IpAddress> ip = ParseIpAddress(*hop);
+  if (!ip) return false;
+  c.forwarded = true;
+  c.client = NormalizeAddress(*hop);
+  c.client_ip = *ip;
+  return true;
+}
+
+bool HttpServer::admit(Connection& c) {
+  Shard& shard = shard_of(c);
+  std::lock_guard<std::mutex> lock(shard.mutex);
+  size_t& held = shard.per_peer[c.peer_ip];
+  if (held >= limits_.max_connections_per_peer && !limits_.trusted_proxies.contains(c.peer_ip)) {
+    return false;
+  }
+  ++held;
+  ++open_;
+  shard.connections.insert(&c);
+  return true;
 }
 
 void HttpServer::refuse(Connection& c, size_t worker) {
@@ -412,6 +492,7 @@ bool HttpServer::advance(Connection& c, size_t worker) {
       c.parser->eager(true);
       c.header_bytes = 0;
       c.screened = false;
+      c.forwarded = false;
     }
     Connection::Parser& parser = *c.parser;
     if (c.in_start < c.in_end) {
@@ -456,8 +537,8 @@ bool HttpServer::advance(Connection& c, size_t worker) {
         r.headers = fields;
         r.has_body = parser.chunked() || parser.content_length().value_or(0) > 0;
         if (parser.is_done()) r.body = message.body();
-        r.peer_address = c.peer;
-        r.peer_ip = c.peer_ip;
+        r.peer_address = c.client_address();
+        r.peer_ip = c.forwarded ? c.client_ip : c.peer_ip;
         r.peer_port = c.peer_port;
         r.local_address = c.local;
         r.local_port = c.local_port;
@@ -467,11 +548,12 @@ bool HttpServer::advance(Connection& c, size_t worker) {
 
       if (parser.is_header_done() && !c.screened) {
         c.screened = true;
-        const HttpRequest head = request();
-        int bad = head.target.size() > kMaxTarget ? 414 : 0;
-        for (const HeaderField& field : head.headers) {
-          if (field.name.size() + field.value.size() + 2 > kMaxHeaderLine) bad = 400;
+        int bad = framing_fault(parser);
+        if (bad == 0 && limits_.trusted_proxies.contains(c.peer_ip) && !forwarded_client(c)) {
+          bad = 400;
         }
+        const HttpRequest head = request();
+        c.head_fields = head.headers.size();
         HttpResponse response;
         if (bad != 0) PlainResponse(response, bad, true);
         if (bad != 0 || (head.has_body && !screen_(head, response))) {
@@ -489,6 +571,12 @@ bool HttpServer::advance(Connection& c, size_t worker) {
       if (parser.is_done()) {
         HttpResponse response;
         const HttpRequest whole = request();
+        if (whole.headers.size() != c.head_fields) {
+          // Fields in the trailer of a chunked body would join the head after it was
+          // screened: a way round the checks above. The pages never send any.
+          PlainResponse(response, 400, true);
+          return answer(c, response, true, worker) != Progress::kClosed;
+        }
         try {
           handler_(whole, response);
         } catch (const std::exception& e) {
@@ -625,7 +713,7 @@ HttpServer::Progress HttpServer::flush(Connection& c, size_t worker) {
 
 void HttpServer::finished(Connection& c, size_t worker) {
   if (c.status == 0) return;
-  access_log_.add(worker, {c.peer, c.method, c.path, c.function, c.status, c.body_bytes,
+  access_log_.add(worker, {c.client_address(), c.method, c.path, c.function, c.status, c.body_bytes,
                            Clock::now() - c.arrived, c.reason});
   c.status = 0;
 }
@@ -652,6 +740,8 @@ void HttpServer::close(Connection& c) {
     Shard& shard = shard_of(c);
     std::lock_guard<std::mutex> lock(shard.mutex);
     shard.connections.erase(&c);
+    const auto held = shard.per_peer.find(c.peer_ip);
+    if (held != shard.per_peer.end() && --held->second == 0) shard.per_peer.erase(held);
   }
   // Close gently: end our side, discard what the client already sent (closing with unread
   // input would reset the connection and could destroy the answer in flight), then close.

@@ -28,6 +28,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -53,9 +54,11 @@ struct HttpRequest {
   std::string_view body;                 // the decoded body ("" before it is read)
   bool has_body = false;                 // a body was announced (length over 0, or chunked)
 
-  std::string_view peer_address;  // IPv4-mapped IPv6 shown as IPv4
+  // The client: the connection's peer, or the address a trusted proxy forwarded. IPv4-mapped
+  // IPv6 shown as IPv4.
+  std::string_view peer_address;
   IpAddress peer_ip{};
-  int peer_port = 0;
+  int peer_port = 0;  // of the connection's peer
   std::string_view local_address;
   int local_port = 0;
   // The client's socket, to be watched for the client's going while the request is served
@@ -86,12 +89,17 @@ void PlainResponse(HttpResponse& response, int status, bool close);
 struct ServerLimits {
   size_t threads = 16;
   size_t max_connections = 512;
+  // Connections from one address at once; a trusted proxy's are counted only in the total.
+  size_t max_connections_per_peer = 64;
   size_t max_header_bytes = 16 * 1024;  // request line and headers together
   size_t max_body_bytes = 64 * 1024;
   std::chrono::milliseconds read_timeout{10'000};
   std::chrono::milliseconds write_timeout{10'000};
   std::chrono::milliseconds keep_alive_timeout{5'000};  // 0: one request per connection
   size_t keep_alive_requests = 1000;
+  // Peers whose X-Forwarded-For names the client (its last address): a proxy in front. From
+  // any other peer the header means nothing.
+  NetworkList trusted_proxies;
 };
 
 class HttpServer {
@@ -124,9 +132,11 @@ class HttpServer {
   struct Connection;
 
  private:
+  // The connections of the peers whose address falls in it, and how many each peer holds.
   struct Shard {
     std::mutex mutex;
     std::unordered_set<Connection*> connections;
+    std::unordered_map<IpAddress, size_t, IpAddressHash> per_peer;
   };
   static constexpr size_t kShards = 16;
 
@@ -137,6 +147,11 @@ class HttpServer {
   void work(size_t worker);
   void housekeep();
   void accept_all(size_t worker);
+  // A request from a trusted proxy: take the client it names. false when the name is not an
+  // address.
+  bool forwarded_client(Connection& c);
+  // Count a new connection in, unless its peer already holds as many as it may.
+  bool admit(Connection& c);
   // Answer 503 to a connection over the limit, and close it.
   void refuse(Connection& c, size_t worker);
   // Take up a connection the epoll set handed to this worker.

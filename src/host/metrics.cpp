@@ -81,19 +81,41 @@ size_t GatewayMetrics::slot(const RfFunction* function) const {
   return static_cast<size_t>(function - functions_.data());
 }
 
-bool GatewayMetrics::TryStart(size_t slot, int limit) {
-  std::atomic<int>& running = counters_[slot].running;
-  if (running.fetch_add(1, std::memory_order_relaxed) >= limit && limit > 0) {
-    running.fetch_sub(1, std::memory_order_relaxed);
+bool GatewayMetrics::TryStart(Counters& c, int limit) {
+  if (c.running.fetch_add(1) >= limit && limit > 0) {
+    c.running.fetch_sub(1);
     return false;
   }
+  c.last_change.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
   return true;
 }
 
-void GatewayMetrics::Finish(size_t slot, Outcome outcome,
-                            std::chrono::steady_clock::duration took) {
+bool GatewayMetrics::Start(size_t slot, int limit) {
   Counters& c = counters_[slot];
-  c.running.fetch_sub(1, std::memory_order_relaxed);
+  if (TryStart(c, limit)) return true;
+  const auto stuck = [&c] {
+    const Clock::time_point last{Clock::duration(c.last_change.load(std::memory_order_relaxed))};
+    return Clock::now() - last > kStuckAfter;
+  };
+  const Clock::time_point give_up = Clock::now() + kLongestWait;
+  std::unique_lock<std::mutex> lock(c.turn_mutex);
+  c.waiting.fetch_add(1);  // before trying again: a call finishing now sees the waiter
+  bool started = false;
+  while (!(started = TryStart(c, limit)) && !stuck() && Clock::now() < give_up) {
+    c.turn.wait_for(lock, kStuckAfter);
+  }
+  c.waiting.fetch_sub(1);
+  return started;
+}
+
+void GatewayMetrics::Finish(size_t slot, Outcome outcome, Clock::duration took) {
+  Counters& c = counters_[slot];
+  c.last_change.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+  c.running.fetch_sub(1);
+  if (c.waiting.load() > 0) {
+    { std::lock_guard<std::mutex> lock(c.turn_mutex); }  // a waiter is waiting, not between
+    c.turn.notify_one();                                 // its try and its wait
+  }
   c.outcomes[outcome].fetch_add(1, std::memory_order_relaxed);
   c.buckets[bucket_of(took)].fetch_add(1, std::memory_order_relaxed);
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(took).count();

@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -48,9 +49,17 @@ class GatewayMetrics {
   // of its own.
   size_t slot(const RfFunction* function) const;
 
-  // Start a call unless limit calls of the slot run already (limit 0: no limit). Every call
-  // started is ended by Finish.
-  bool TryStart(size_t slot, int limit);
+  // How long a function at its limit may go without starting or finishing a call before it
+  // counts as stuck, and the longest a call waits for its turn.
+  static constexpr std::chrono::milliseconds kStuckAfter{1000};
+  static constexpr std::chrono::milliseconds kLongestWait{5000};
+
+  // Start a call of the slot (limit: calls at once, 0 for none). Over the limit the call
+  // waits for its turn while the function's calls keep finishing: a burst of quick calls is
+  // served, not refused. It is refused (false) when the function is stuck - none of its calls
+  // started or finished for kStuckAfter, as when they all wait on one locked row - or after
+  // kLongestWait. Every call started is ended by Finish.
+  bool Start(size_t slot, int limit);
   // End a call started: count its outcome and time.
   void Finish(size_t slot, Outcome outcome, std::chrono::steady_clock::duration took);
   // Count a call refused before it started.
@@ -66,12 +75,20 @@ class GatewayMetrics {
                    std::string_view version) const;
 
  private:
+  using Clock = std::chrono::steady_clock;
+
   struct Counters {
     std::atomic<int> running{0};
+    std::atomic<int> waiting{0};             // calls over the limit waiting for their turn
+    std::atomic<Clock::rep> last_change{0};  // when a call last started or finished
+    std::mutex turn_mutex;                   // the waiters' turn, taken only over the limit
+    std::condition_variable turn;
     std::array<std::atomic<uint64_t>, kOutcomes> outcomes{};
     std::array<std::atomic<uint64_t>, kBuckets.size() + 1> buckets{};  // not cumulative
     std::atomic<uint64_t> micros{0};                                   // the sum of the times
   };
+
+  static bool TryStart(Counters& c, int limit);
 
   std::span<const RfFunction> functions_;
   std::unique_ptr<Counters[]> counters_;  // one per function, then the unknown names'

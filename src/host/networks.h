@@ -6,7 +6,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +18,14 @@ namespace talwen::host {
 
 // An IP address of either family, IPv4 held in its IPv4-mapped IPv6 form.
 using IpAddress = std::array<uint8_t, 16>;
+
+// For unordered containers keyed by address.
+struct IpAddressHash {
+  size_t operator()(const IpAddress& a) const noexcept {
+    return std::hash<std::string_view>()(
+        std::string_view(reinterpret_cast<const char*>(a.data()), a.size()));
+  }
+};
 
 // Parse "10.1.2.3", "::1" or "::ffff:10.1.2.3"; nullopt when the text is not an address.
 std::optional<IpAddress> ParseIpAddress(std::string_view text);
@@ -36,6 +46,8 @@ class NetworkList {
   // an address is inside none.
   bool contains(std::string_view address) const;
   bool contains(const IpAddress& address) const;
+
+  bool empty() const { return blocks_.empty(); }
 
   // The entries as parsed, for messages ("127.0.0.0/8 ::1/128").
   const std::string& text() const { return text_; }

@@ -161,7 +161,10 @@ int ServeCommand(int argc, char** argv) {
       (v6 ? "[" + options.host + "]" : options.host) + ":" + std::to_string(gateway.port());
   say("listening on http://" + address + std::string(host::kGatewayPath) + " with " +
       std::to_string(options.threads) + " threads; clients " + options.allowed.text() +
-      "; diagnostics " + options.diagnostics.text());
+      "; diagnostics " + options.diagnostics.text() +
+      (options.trusted_proxies.empty()
+           ? std::string()
+           : "; client addresses forwarded by " + options.trusted_proxies.text()));
   // The service manager (systemd, Type=notify) counts the service as started only now that
   // the socket is bound, so units ordered after it find the port open.
   const ServiceNotifier service(std::getenv("NOTIFY_SOCKET"));

@@ -19,9 +19,6 @@
 namespace talwen {
 namespace {
 
-// Where the form posts: the gateway's one path (host/http_gateway.h), which the pages and
-// bookmarks in the field use.
-constexpr std::string_view kGatewayPath = "/talwen/http_talwen.asp";
 // The hidden "userid" the form has always carried; the pages that receive it expect it.
 constexpr std::string_view kPageUser = "VELDRA1";
 

@@ -4,8 +4,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace talwen {
+
+// The address the pages post to: the gateway's one path, which the pages and bookmarks in the
+// field use.
+inline constexpr std::string_view kGatewayPath = "/talwen/http_talwen.asp";
 
 class Call;
 

@@ -22,7 +22,7 @@ let server;
 let browser;
 
 before(async () => {
-  server = await startServer();
+  server = await startServer({ signOn: true }); // the pages work with the signed sign-on
   browser = await launchBrowser();
   for (const name of readdirSync(out)) if (name.startsWith('handheld-')) rmSync(join(out, name)); // an earlier run's
 });

@@ -6,6 +6,7 @@
 // (default /usr/bin/chromium); TALWEN_BROWSER_OUT (default build/browser-test).
 import assert from 'node:assert/strict';
 import { spawn, spawnSync } from 'node:child_process';
+import { randomBytes } from 'node:crypto';
 import { mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
@@ -20,8 +21,9 @@ const browserPath = process.env.CHROMIUM || '/usr/bin/chromium';
 const DB_KEYS = ['TALWEN_PGHOST', 'TALWEN_PGPORT', 'TALWEN_PGDATABASE', 'TALWEN_PGUSER', 'TALWEN_PGPASSWORD'];
 
 // Start `talwen serve` on the reference database (and the handheld's files, www/) on a free
-// port; answers the base address and a stop function.
-export async function startServer() {
+// port; answers the base address and a stop function. With signOn, every call but the
+// sign-on needs the signed sign-on cookie.
+export async function startServer({ signOn = false } = {}) {
   for (const name of DB_KEYS) {
     assert.ok(process.env[name], `${name} is not set: run eval "$(scripts/db.sh env)" first`);
   }
@@ -38,6 +40,7 @@ export async function startServer() {
     `Password=${process.env.TALWEN_PGPASSWORD}`,
     '[GENERAL]',
     `IMAGE FOLDER=${images}`,
+    ...(signOn ? ['REQUIRE SIGN-ON=Y', `SIGN-ON KEY=${randomBytes(32).toString('hex')}`] : []),
     '',
   ].join('\n'));
   const child = spawn(binary, ['serve', '--config', ini, '--listen', '127.0.0.1:0', '--threads', '4', '--www', join(root, 'www')], {

@@ -2,6 +2,7 @@
 // statement with its own text.
 #include "host/http_gateway.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -113,8 +114,18 @@ struct Seen {
   }
 };
 
-int Connect(int port) {
+// A connection from the loopback address `from` (127.0.0.1 unless told).
+int Connect(int port, const char* from = nullptr) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (from) {
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &source.sin_addr);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof(source)) != 0) {
+      ::close(fd);
+      return -1;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
@@ -152,8 +163,8 @@ std::string ReadUntilClosed(int fd, milliseconds limit = milliseconds(5000)) {
 }
 
 // Send bytes on a new connection, end the sending side, and return the whole answer.
-std::string RawExchange(int port, std::string_view bytes) {
-  const int fd = Connect(port);
+std::string RawExchange(int port, std::string_view bytes, const char* from = nullptr) {
+  const int fd = Connect(port, from);
   if (fd < 0) return "<no connection>";
   Send(fd, bytes);
   ::shutdown(fd, SHUT_WR);
@@ -421,18 +432,92 @@ TEST_F(GatewayTest, OverlongAddressesAndHeaderLinesAreRefused) {
   const std::string line = "X-Pad: " + std::string(8190, 'h');
   EXPECT_EQ(
       RawExchange(port_, "GET /live HTTP/1.1\r\nHost: rf\r\n" + line + "\r\n\r\n").substr(0, 12),
-      "HTTP/1.1 400");
+      "HTTP/1.1 431");
+}
+
+// Each request is followed on the same connection by a second one: after a refusal the
+// connection is closed, so whatever follows (a smuggled request) is never answered.
+TEST_F(GatewayTest, FramingAProxyCouldReadOtherwiseIsRefused) {
+  Start();
+  const std::string form =
+      "POST /talwen/http_talwen.asp HTTP/1.1\r\nHost: rf\r\n"
+      "Content-Type: application/x-www-form-urlencoded\r\n";
+  const std::string next = "GET /live HTTP/1.1\r\nHost: rf\r\nConnection: close\r\n\r\n";
+  const struct {
+    const char* name;
+    std::string bytes;
+    int status;
+  } cases[] = {
+      {"a length twice", form + "Content-Length: 3\r\nContent-Length: 3\r\n\r\na=1", 400},
+      {"two lengths", form + "Content-Length: 3\r\nContent-Length: 5\r\n\r\na=1", 400},
+      {"a list of lengths", form + "Content-Length: 3, 3\r\n\r\na=1", 400},
+      {"length and chunked",
+       form + "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n3\r\na=1\r\n0\r\n\r\n", 400},
+      {"another coding", form + "Transfer-Encoding: gzip\r\n\r\n", 400},
+      {"chunked not last", form + "Transfer-Encoding: chunked, gzip\r\n\r\n0\r\n\r\n", 400},
+      {"a coding before chunked", form + "Transfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n", 400},
+      {"chunked in HTTP/1.0",
+       "POST /talwen/http_talwen.asp HTTP/1.0\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400},
+      {"a trailer field",
+       form + "Transfer-Encoding: chunked\r\n\r\n3\r\na=1\r\n0\r\nHost: elsewhere\r\n\r\n", 400},
+      {"a blank before a colon", "GET /live HTTP/1.1\r\nHost : rf\r\n\r\n", 400},
+      {"no host", "GET /live HTTP/1.1\r\n\r\n", 400},
+      {"two hosts", "GET /live HTTP/1.1\r\nHost: rf\r\nHost: other\r\n\r\n", 400},
+      {"a NUL in a field", "GET /live HTTP/1.1\r\nHost: rf\r\nX-A: a\0b\r\n\r\n"s, 400},
+      {"a CR in a field", "GET /live HTTP/1.1\r\nHost: rf\r\nX-A: a\rb\r\n\r\n", 400},
+      {"a control byte in a field", "GET /live HTTP/1.1\r\nHost: rf\r\nX-A: a\x01z\r\n\r\n", 400},
+      {"a CR in the target", "GET /li\rve HTTP/1.1\r\nHost: rf\r\n\r\n", 400},
+      {"a NUL in the target", "GET /li\0ve HTTP/1.1\r\nHost: rf\r\n\r\n"s, 400},
+      {"a bare line feed", "GET /live HTTP/1.1\nHost: rf\n\n", 400},
+      {"a header line too long",
+       "GET /live HTTP/1.1\r\nHost: rf\r\nX-A: " + std::string(9000, 'a') + "\r\n\r\n", 431},
+      // What is sound goes on.
+      {"chunked", form + "Transfer-Encoding: chunked\r\n\r\n3\r\na=1\r\n0\r\n\r\n", 200},
+      {"HTTP/1.0 without a host", "GET /live HTTP/1.0\r\nConnection: keep-alive\r\n\r\n", 200},
+      {"a tab and UTF-8 in a field", "GET /live HTTP/1.1\r\nHost: rf\r\nX-A: a\tb\xc3\xa9\r\n\r\n",
+       200},
+  };
+  for (const auto& c : cases) {
+    const int fd = Connect(port_);
+    Send(fd, c.bytes + next);
+    const std::string answer = ReadUntilClosed(fd);
+    ::close(fd);
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 " + std::to_string(c.status)) << c.name;
+    size_t answers = 0;
+    for (size_t at = answer.find("HTTP/1.1 "); at != std::string::npos;
+         at = answer.find("HTTP/1.1 ", at + 1)) {
+      ++answers;
+    }
+    if (c.status == 200) {
+      EXPECT_EQ(answers, 2u) << c.name << ": the next request is served too";
+    } else {
+      EXPECT_EQ(answers, 1u) << c.name << ": " << answer;
+      EXPECT_NE(answer.find("\r\nConnection: close\r\n"), std::string::npos) << c.name;
+    }
+  }
+  EXPECT_EQ(seen().size(), 1u) << "only the sound chunked form reached the engine";
+  // The access log has the status as sent.
+  const auto lines = access(std::size(cases) + 3);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) {
+                            return line.find(" GET /live - 431 36 ") != std::string::npos;
+                          }),
+            1);
 }
 
 TEST_F(GatewayTest, SlowOrIdleConnectionsAreClosed) {
   options_.read_timeout = milliseconds(300);
   options_.keep_alive_timeout = milliseconds(300);
   Start();
-  // A request that starts but never ends.
-  const int slow = Connect(port_);
-  Send(slow, "GET /live HTTP/1.1\r\nHost: rf\r\n");
-  EXPECT_EQ(ReadUntilClosed(slow).substr(0, 12), "HTTP/1.1 408");
-  ::close(slow);
+  // A request that starts but never ends, in its headers or in its body.
+  for (const char* begun : {"GET /live HTTP/1.1\r\nHost: rf\r\n",
+                            "POST /talwen/http_talwen.asp HTTP/1.1\r\nHost: rf\r\nContent-Type: "
+                            "application/x-www-form-urlencoded\r\nContent-Length: 99\r\n\r\na=1"}) {
+    const int slow = Connect(port_);
+    Send(slow, begun);
+    EXPECT_EQ(ReadUntilClosed(slow).substr(0, 12), "HTTP/1.1 408") << begun;
+    ::close(slow);
+  }
 
   // A request trickling in: its deadline runs from its first byte, not from the last one.
   const int trickle = Connect(port_);
@@ -462,6 +547,7 @@ TEST_F(GatewayTest, SlowOrIdleConnectionsAreClosed) {
 // never reads it, while two workers answer everybody else.
 TEST_F(GatewayTest, SlowClientsHoldNoWorker) {
   options_.threads = 2;
+  options_.max_connections_per_peer = 1000;  // they all come from one address
   options_.www_dir = dir_.path();
   dir_.write("big.bin", std::string(16 << 20, 'x'));  // more than the socket buffers hold
   Start();
@@ -519,6 +605,75 @@ TEST_F(GatewayTest, ConnectionsBeyondTheLimitAreTurnedAway) {
   EXPECT_EQ(RawExchange(port_, "GET /live HTTP/1.1\r\nHost: rf\r\n\r\n").substr(0, 12),
             "HTTP/1.1 200");
   ::close(b);
+}
+
+TEST_F(GatewayTest, OnePeerCannotTakeEveryConnection) {
+  options_.max_connections_per_peer = 2;
+  options_.trusted_proxies = *NetworkList::Parse("127.0.0.3", nullptr);
+  Start();
+  const int a = Connect(port_), b = Connect(port_);
+  for (int i = 0; i < 200 && gateway_->open_connections() < 2; ++i) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  const std::string live = "GET /live HTTP/1.1\r\nHost: rf\r\n\r\n";
+  EXPECT_EQ(RawExchange(port_, live).substr(0, 12), "HTTP/1.1 503") << "a third from one peer";
+  EXPECT_EQ(RawExchange(port_, live, "127.0.0.2").substr(0, 12), "HTTP/1.1 200")
+      << "another peer is served";
+  // A trusted proxy speaks for many clients: only the total limits it.
+  std::vector<int> proxied;
+  for (int i = 0; i < 3; ++i) proxied.push_back(Connect(port_, "127.0.0.3"));
+  for (int i = 0; i < 200 && gateway_->open_connections() < 5; ++i) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_EQ(RawExchange(port_, live, "127.0.0.3").substr(0, 12), "HTTP/1.1 200");
+  for (const int fd : proxied) ::close(fd);
+  ::close(a);
+  for (int i = 0; i < 200 && gateway_->open_connections() > 1; ++i) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_EQ(RawExchange(port_, live).substr(0, 12), "HTTP/1.1 200") << "a place freed is taken";
+  ::close(b);
+}
+
+// The client address a proxy forwards counts only when the proxy is trusted: for the
+// allow-list, the diagnostics list, REMOTE_ADDR and the access log.
+TEST_F(GatewayTest, OnlyATrustedProxyNamesTheClient) {
+  options_.allowed = *NetworkList::Parse("10.0.0.0/8", nullptr);
+  options_.diagnostics = *NetworkList::Parse("10.9.9.9", nullptr);
+  options_.trusted_proxies = *NetworkList::Parse("127.0.0.1", nullptr);
+  Start();
+  const struct {
+    const char* from;
+    const char* forwarded;  // nullptr: no X-Forwarded-For
+    const char* function;
+    int status;
+  } cases[] = {
+      {"127.0.0.1", "10.1.1.7", "rf_x", 200},
+      {"127.0.0.1", "192.168.1.1, 10.1.1.8", "rf_x", 200},  // the proxy's hop is the last
+      {"127.0.0.1", "10.1.1.7, 192.168.1.1", "rf_x", 403},
+      {"127.0.0.1", "::ffff:10.9.9.9", "rf_about", 200},
+      {"127.0.0.1", "10.1.1.7", "rf_about", 403},
+      {"127.0.0.1", "not-an-address", "rf_x", 400},
+      {"127.0.0.1", nullptr, "rf_x", 403},     // the proxy itself
+      {"127.0.0.2", "10.1.1.7", "rf_x", 403},  // anyone else cannot pose as a client
+  };
+  for (const auto& c : cases) {
+    std::string request = Gateway(std::string("function=") + c.function);
+    request = "GET " + request + " HTTP/1.1\r\nHost: rf\r\n";
+    if (c.forwarded) request += std::string("X-Forwarded-For: ") + c.forwarded + "\r\n";
+    const std::string answer = RawExchange(port_, request + "Connection: close\r\n\r\n", c.from);
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 " + std::to_string(c.status))
+        << c.from << " " << (c.forwarded ? c.forwarded : "-") << " " << c.function;
+  }
+  const auto runs = seen();
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[0].variable("REMOTE_ADDR"), "10.1.1.7");
+  EXPECT_EQ(runs[1].variable("REMOTE_ADDR"), "10.1.1.8");
+  EXPECT_EQ(runs[2].variable("REMOTE_ADDR"), "10.9.9.9");
+  const auto lines = access(std::size(cases));
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.starts_with("10.1.1.8 "); }),
+            1);
 }
 
 TEST_F(GatewayTest, PeersOutsideTheAllowListAreForbidden) {
@@ -597,7 +752,7 @@ TEST_F(GatewayTest, GarbageNeverStopsTheServer) {
 }
 
 TEST_F(GatewayTest, ParallelClientsEachGetTheirOwnReply) {
-  options_.function_limit = 4;  // every worker may run the one function
+  options_.function_limit = 1;  // a burst of quick calls over the limit waits its turn
   Start();
   constexpr int kClients = 24;
   constexpr int kRequests = 25;
@@ -680,7 +835,8 @@ TEST_F(GatewayTest, ShutdownFinishesRequestsInFlight) {
       auto client = Client();
       const auto res =
           client.Get(Gateway("function=rf_adjust_carton_qty&carton_no=S" + std::to_string(i)));
-      bodies[i] = res && res->status == 200 ? res->body : "<failed>";
+      const bool closing = res && res->get_header_value("Connection") == "close";
+      bodies[i] = res && res->status == 200 && closing ? res->body : "<failed or kept open>";
     });
   }
   ASSERT_TRUE(db_.wait_held(3));
@@ -733,6 +889,134 @@ TEST_F(GatewayTest, SessionCookieIsIssuedAndKept) {
   EXPECT_NE(seen().back().session_id, "<script>");
 }
 
+// The cookie part ("talwen_signon=...") of a Set-Cookie value.
+std::string CookieOf(const std::string& set_cookie) {
+  return set_cookie.substr(0, set_cookie.find(';'));
+}
+
+// The Set-Cookie value of an answer for the sign-on cookie, or "".
+std::string SignOnSetCookie(const httplib::Response& res) {
+  const auto [first, last] = res.headers.equal_range("Set-Cookie");
+  for (auto it = first; it != last; ++it) {
+    if (it->second.starts_with("talwen_signon=")) return it->second;
+  }
+  return "";
+}
+
+TEST_F(GatewayTest, SignedSignOn) {
+  options_.sign_on.required = true;
+  options_.sign_on.key = std::string(32, 'k');
+  options_.sign_on.attempts_per_minute = 2;
+  std::atomic<int> ran{0};
+  options_.run_engine = [&](const Environment&, Session& session, const Request&) {
+    ++ran;
+    const std::string function = session.get("function");
+    if (function == "rf_check_user_password") {
+      const bool right = session.get("password") == "right";
+      session = Session(session.id());  // the engine's to use up
+      return EngineReply{right ? "<sqlstatus>0</sqlstatus><sqlmsg>Welcome</sqlmsg>"
+                               : "<sqlstatus>-3</sqlstatus><sqlmsg>Wrong</sqlmsg>",
+                         false,
+                         {}};
+    }
+    return EngineReply{"<operator>" + session.get("operator") + "</operator>", false, {}};
+  };
+  Start();
+  auto client = Client();
+  const auto call = [&](const std::string& form, const std::string& cookie) {
+    httplib::Headers headers;
+    if (!cookie.empty()) headers.emplace("Cookie", cookie);
+    return client.Post(kGatewayPath.data(), headers, form, "application/x-www-form-urlencoded");
+  };
+
+  auto res = call("function=rf_get_user_profile&operator=JOE", "");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 401) << "no sign-on";
+  EXPECT_EQ(ran, 0) << "a call without a sign-on never reaches the engine";
+  res = call("function=rf_check_user_password&operator=JOE&password=wrong", "");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(SignOnSetCookie(*res), "") << "a refused password signs nobody on";
+
+  res = call("function=rf_check_user_password&operator=JOE&password=right", "");
+  ASSERT_TRUE(res);
+  const std::string set = SignOnSetCookie(*res);
+  EXPECT_NE(set.find("; HttpOnly; SameSite=Strict"), std::string::npos) << set;
+  const std::string cookie = CookieOf(set);
+  ASSERT_EQ(cookie.rfind("talwen_signon=", 0), 0u) << set;
+
+  res = call("function=rf_adjust_carton_qty&operator=MALLORY", "talwen_session=x; " + cookie);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res->body, "<operator>JOE</operator>") << "the operator is the one signed on";
+
+  // Forged: another operator under JOE's signature, a signature of another key, cut short.
+  std::string other = cookie;
+  const size_t operator_at = other.rfind('.', other.rfind('.') - 1) + 1;
+  other.replace(operator_at, 6, "4d414c");  // "MAL" for "JOE"
+  SignOnSettings elsewhere;
+  elsewhere.key = std::string(32, 'x');
+  const std::string foreign =
+      CookieOf(SignOn(elsewhere).cookie(SignOn(elsewhere).begin("JOE", UnixNow()), UnixNow()));
+  for (const std::string& forged : {other, foreign, cookie.substr(0, cookie.size() - 1),
+                                    cookie + "0", "talwen_signon=" + std::string(200, '.')}) {
+    res = call("function=rf_adjust_carton_qty", forged);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 401) << forged;
+  }
+
+  // Signed off: the browser is told to drop the cookie, and a copy kept is worth nothing.
+  res = call("function=rf_system_logout", cookie);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(SignOnSetCookie(*res).rfind("talwen_signon=; Path=/; Max-Age=0", 0), 0u);
+  res = call("function=rf_adjust_carton_qty", cookie);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 401) << "signed off";
+
+  // Attempts per address: the third within a minute is refused before the database.
+  const int before = ran;
+  res = call("function=RF_Check_User_Password&operator=JOE&password=right", "");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 429);
+  EXPECT_FALSE(res->get_header_value("Retry-After").empty());
+  EXPECT_EQ(ran, before);
+  const std::string attempt =
+      "POST /talwen/http_talwen.asp HTTP/1.1\r\nHost: rf\r\nContent-Type: "
+      "application/x-www-form-urlencoded\r\nContent-Length: 35\r\nConnection: close\r\n\r\n"
+      "function=rf_check_user_password&x=";
+  EXPECT_EQ(RawExchange(port_, attempt + "1", "127.0.0.2").substr(0, 12), "HTTP/1.1 200")
+      << "another address is not held back";
+}
+
+// Expiry, pushed forward by use but never past the longest life.
+TEST(SignOnTickets, ExpireWhenIdleOrOld) {
+  SignOnSettings settings;
+  settings.key = std::string(32, 'k');
+  settings.idle = std::chrono::minutes(30);
+  settings.longest = std::chrono::hours(12);
+  SignOn sign_on(settings);
+  const int64_t t0 = 1'800'000'000;
+  SignOnTicket ticket = sign_on.begin("JOE", t0);
+  const auto header = [&](int64_t at) { return CookieOf(sign_on.cookie(ticket, at)); };
+  const std::string first = header(t0);
+  EXPECT_TRUE(sign_on.check(first, t0 + 29 * 60));
+  EXPECT_FALSE(sign_on.check(first, t0 + 30 * 60)) << "idle too long";
+  EXPECT_FALSE(sign_on.check(first, t0 - 3600)) << "from the future";
+  EXPECT_FALSE(sign_on.stale(ticket, t0 + 30)) << "no new cookie on every call";
+  // Used every 20 minutes: it lasts, up to 12 hours after the sign-on.
+  int64_t at = t0;
+  for (; at < t0 + 13 * 3600; at += 20 * 60) {
+    const auto seen = sign_on.check(header(at), at);
+    if (!seen) break;
+    ticket = *seen;
+    ASSERT_TRUE(sign_on.stale(ticket, at + 120));
+    sign_on.touch(ticket, at);
+  }
+  EXPECT_GE(at, t0 + 12 * 3600 - 20 * 60);
+  EXPECT_LE(at, t0 + 12 * 3600);
+}
+
 TEST_F(GatewayTest, AccessLogHasOneLinePerRequest) {
   Start();
   auto client = Client();
@@ -740,8 +1024,9 @@ TEST_F(GatewayTest, AccessLogHasOneLinePerRequest) {
   ASSERT_TRUE(res);
   ASSERT_TRUE(client.Get("/nothing"));
   ASSERT_TRUE(client.Get(Gateway("function=a%20b%0Ac")));
-  auto lines = access(3);
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_TRUE(client.Get(Gateway("function=" + std::string(6000, 'f'))));
+  auto lines = access(4);
+  ASSERT_EQ(lines.size(), 4u);
   // Each request came on a connection of its own: the lines may come in any order.
   const auto line_with = [&](std::string_view text) {
     for (const auto& line : lines) {
@@ -774,6 +1059,7 @@ TEST_F(GatewayTest, AccessLogHasOneLinePerRequest) {
   }
   EXPECT_NE(line_with(" GET /nothing - 404 "), "<none>");
   EXPECT_NE(line_with(" a%20b%0Ac 200 "), "<none>") << "a name cannot break the line";
+  EXPECT_NE(line_with(" " + std::string(64, 'f') + "... 200 "), "<none>") << "a long name is cut";
 }
 
 TEST_F(GatewayTest, FailuresAreToldBesideTheReply) {

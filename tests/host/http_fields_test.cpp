@@ -123,7 +123,9 @@ TEST(GatewaySettings, GeneralKeysOverrideTheDefaults) {
       "[GENERAL]\nHTTP ALLOW FROM=10.20.0.0/16\nHTTP DIAGNOSTICS FROM=10.20.0.5\n"
       "HTTP MAX BODY=2048\nHTTP MAX HEADER=4096\nHTTP READ TIMEOUT=3\nHTTP WRITE TIMEOUT=4\n"
       "HTTP KEEPALIVE TIMEOUT=0\nHTTP KEEPALIVE REQUESTS=7\nHTTP MAX CONNECTIONS=9\n"
-      "IMAGE FOLDER=/srv/images\n");
+      "IMAGE FOLDER=/srv/images\nHTTP MAX CONNECTIONS PER PEER=3\nHTTP TRUSTED PROXIES=10.20.0.1\n"
+      "REQUIRE SIGN-ON=y\nSIGN-ON KEY=0123456789abcdef0123456789abcdef\n"
+      "SIGN-ON IDLE MINUTES=15\nSIGN-ON HOURS=9\nSIGN-ON ATTEMPTS PER MINUTE=0\n");
   GatewayOptions options;
   EXPECT_EQ(ApplyGeneralSettings(&ini, options), "");
   EXPECT_TRUE(options.allowed.contains("10.20.1.1"));
@@ -137,11 +139,21 @@ TEST(GatewaySettings, GeneralKeysOverrideTheDefaults) {
   EXPECT_EQ(options.keep_alive_requests, 7u);
   EXPECT_EQ(options.max_connections, 9u);
   EXPECT_EQ(options.image_dir, "/srv/images");
+  EXPECT_EQ(options.max_connections_per_peer, 3u);
+  EXPECT_TRUE(options.trusted_proxies.contains("10.20.0.1"));
+  EXPECT_TRUE(options.sign_on.required);
+  EXPECT_EQ(options.sign_on.idle, std::chrono::minutes(15));
+  EXPECT_EQ(options.sign_on.longest, std::chrono::hours(9));
+  EXPECT_EQ(options.sign_on.attempts_per_minute, 0u);
 
   GatewayOptions defaults;
   EXPECT_EQ(ApplyGeneralSettings(nullptr, defaults), "");
   EXPECT_TRUE(defaults.allowed.contains("192.168.5.5"));
   EXPECT_FALSE(defaults.diagnostics.contains("192.168.5.5"));
+  EXPECT_FALSE(defaults.trusted_proxies.contains("127.0.0.1")) << "no proxy is trusted unless told";
+  EXPECT_FALSE(defaults.sign_on.required);
+  EXPECT_EQ(defaults.sign_on.attempts_per_minute, 10u);
+  EXPECT_EQ(defaults.max_connections_per_peer, 64u);
 }
 
 TEST(GatewaySettings, BadValuesAreReported) {
@@ -154,6 +166,10 @@ TEST(GatewaySettings, BadValuesAreReported) {
       {"HTTP READ TIMEOUT=-1", "HTTP READ TIMEOUT"},
       {"HTTP ALLOW FROM=10.0.0.1/40", "HTTP ALLOW FROM"},
       {"HTTP DIAGNOSTICS FROM=everyone", "HTTP DIAGNOSTICS FROM"},
+      {"HTTP TRUSTED PROXIES=nginx", "HTTP TRUSTED PROXIES"},
+      {"REQUIRE SIGN-ON=yes please", "REQUIRE SIGN-ON"},
+      {"REQUIRE SIGN-ON=Y", "SIGN-ON KEY"},  // no key
+      {"REQUIRE SIGN-ON=Y\nSIGN-ON KEY=short", "SIGN-ON KEY"},
   };
   for (const auto& c : cases) {
     const IniFile ini = IniFile::parse(std::string("[GENERAL]\n") + c.line + "\n");

@@ -133,7 +133,8 @@ TEST_F(GatewayOnPostgres, RecoversWhenTheDatabaseComesBack) {
 }
 
 TEST_F(GatewayOnPostgres, ALockedRowHoldsUpOnlyItsOwnFunction) {
-  // 4 workers: at most 2 calls of one function at once; the others are refused at once.
+  // 4 workers: at most 2 calls of one function at once; the others are refused once those two
+  // have been stuck for a second.
   std::atomic<int> refused{0}, answered{0};
   std::vector<std::thread> calls;
   {

@@ -42,8 +42,9 @@ trap stop_all EXIT
 
 # Four workers an instance, each free to run any function: the 8 connections of the load,
 # all on one instance while the other restarts, call the same few functions at once, which
-# the default limit (half the workers) would turn away with 503.
-printf '[GENERAL]\nPOOL SIZE=4\nFUNCTION LIMIT=4\n[veldrawms]\n%s\n' "$database" >"$work/talwen.INI"
+# the default limit (half the workers) would turn away with 503. nginx is trusted to name the
+# client (X-Forwarded-For).
+printf '[GENERAL]\nPOOL SIZE=4\nFUNCTION LIMIT=4\nHTTP TRUSTED PROXIES=127.0.0.1\n[veldrawms]\n%s\n' "$database" >"$work/talwen.INI"
 
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 \
     -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \

@@ -7,6 +7,7 @@
 
 #include "support/function_calls.h"
 #include "support/harness.h"
+#include "support/item_image_columns.h"
 
 namespace talwen {
 namespace {
@@ -14,6 +15,7 @@ namespace {
 using testing::Call;
 using testing::Closed;
 using testing::Harness;
+using testing::kItemImageColumns;
 using testing::Rows;
 using testing::SessionValues;
 using testing::T;
@@ -25,30 +27,6 @@ db::ResultSet Classes() {
 db::ResultSet Groups() {
   return Texts({"param_code"}, {{"FAST"}, {"SLOW"}});
 }
-
-const std::vector<std::string> kItemColumns = {"item_no",
-                                               "Description",
-                                               "image_filename",
-                                               "product_class",
-                                               "sub_category_1",
-                                               "product_group",
-                                               "sub_category_2",
-                                               "Status",
-                                               "sub_category_3",
-                                               "Category",
-                                               "sub_category_4",
-                                               "sub_category",
-                                               "sub_category_5",
-                                               "uom",
-                                               "qoh",
-                                               "qty_avail",
-                                               "qty_rcvg",
-                                               "qty_sales",
-                                               "qty_picking",
-                                               "qty_picked",
-                                               "qty_reserved",
-                                               "qoo",
-                                               "qty_free"};
 
 std::vector<Value> Item(const char* item_no, const char* description, const char* image) {
   return {T(item_no),
@@ -81,8 +59,9 @@ std::vector<Value> Item(const char* item_no, const char* description, const char
 TEST(ItemImagePage, FormThenOneBlockPerItem) {
   Harness h;
   h.db->answer({Classes()}).answer({Groups()});
-  h.db->answer({Closed(), Rows(kItemColumns, {Item("A1001", "Claw Hammer 16oz", " a1001.jpg "),
-                                              Item("A1007", "Extension Lead", "No Image.JPG")})});
+  h.db->answer(
+      {Closed(), Rows(kItemImageColumns, {Item("A1001", "Claw Hammer 16oz", " a1001.jpg "),
+                                          Item("A1007", "Extension Lead", "No Image.JPG")})});
   const std::string page = Call(h, "WEBRPT_GET_ITEM_IMAGE2",
                                 {{"dbinstance", "veldrawms"},
                                  {"userid", "u"},
@@ -116,7 +95,7 @@ TEST(ItemImagePage, FormThenOneBlockPerItem) {
 TEST(ItemImagePage, EmptySessionAndNoItems) {
   for (const char* function : {"webrpt_get_item_image2", "webrpt_get_item_image2_qty"}) {
     Harness h;
-    h.db->answer({Classes()}).answer({Groups()}).answer({Rows(kItemColumns, {})});
+    h.db->answer({Classes()}).answer({Groups()}).answer({Rows(kItemImageColumns, {})});
     const std::string page = Call(h, function, {});
     EXPECT_TRUE(page.ends_with("</table></form><hr><a href=\"#top\">Go to Top</a></body></html>"))
         << function << ": the form and the footer only";
@@ -136,7 +115,7 @@ TEST(ItemImagePage, EmptySessionAndNoItems) {
 TEST(ItemImagePage, QuantityPage) {
   Harness h;
   h.db->answer({Classes()}).answer({Groups()});
-  h.db->answer({Rows(kItemColumns, {Item("A1001", "Claw Hammer 16oz", "a1001.jpg")})});
+  h.db->answer({Rows(kItemImageColumns, {Item("A1001", "Claw Hammer 16oz", "a1001.jpg")})});
   const std::string page =
       Call(h, "webrpt_get_item_image2_qty", {{"product_group", "SLOW"}, {"show_all_status", "Y"}});
   const auto has = [&page](const std::string& piece) {
@@ -176,7 +155,7 @@ TEST(ItemImagePage, QuantityPage) {
             "Null, Null, Null,  N'Y'");
 
   for (const char* status : {"", "y", "X"}) {
-    h.db->answer({Classes()}).answer({Groups()}).answer({Rows(kItemColumns, {})});
+    h.db->answer({Classes()}).answer({Groups()}).answer({Rows(kItemImageColumns, {})});
     const std::string other_page =
         Call(h, "webrpt_get_item_image2_qty", {{"show_all_status", status}});
     EXPECT_NE(other_page.find("<select size=1 name=show_all_status><option value=\"N\">NO</option>"
@@ -190,7 +169,7 @@ TEST(ItemImagePage, ValuesAreEscaped) {
   Harness h;
   h.request.server_variables.set("SERVER_NAME", "rf.example\"x");
   h.db->answer({Texts({"param_code"}, {{"A&B"}})}).answer({Groups()});
-  h.db->answer({Rows(kItemColumns, {Item("<b>", "Nuts & \"Bolts\"", "x<y>.jpg")})});
+  h.db->answer({Rows(kItemImageColumns, {Item("<b>", "Nuts & \"Bolts\"", "x<y>.jpg")})});
   const std::string page =
       Call(h, "webrpt_get_item_image2",
            {{"client", "\"><script>alert(1)</script>"}, {"product_class", "A&B"}});
@@ -221,7 +200,7 @@ TEST(ItemImagePage, AddressesKeepThePortTheBrowserUsed) {
     Harness h;
     h.request.server_variables.set("HTTP_HOST", c.host_header);
     h.db->answer({Classes()}).answer({Groups()});
-    h.db->answer({Rows(kItemColumns, {Item("A1001", "Claw Hammer 16oz", "a1001.jpg")})});
+    h.db->answer({Rows(kItemImageColumns, {Item("A1001", "Claw Hammer 16oz", "a1001.jpg")})});
     const std::string page = Call(h, "webrpt_get_item_image2", {});
     const std::string host = c.host;
     EXPECT_NE(page.find("action=\"http://" + host + "/talwen/http_talwen.asp\""), std::string::npos)

@@ -17,6 +17,9 @@ namespace {
 // The heading of the about page, word for word as the sites' pages and scripts look for it.
 constexpr std::string_view kAboutHeading = "About VELDRA WMS RF - ASP DLL";
 
+// What a password in the connection string is shown as.
+constexpr std::string_view kPasswordMask = "********";
+
 // Does this connection-string keyword hold a password?
 bool is_password_keyword(std::string_view key) {
   key = trim(key, " ");
@@ -83,7 +86,8 @@ std::string MaskPasswords(std::string_view text) {
     const std::string_view value = text.substr(eq + 1, end - eq - 1);
     masked.append(text.substr(pos, eq + 1 - pos));
     if (is_password_keyword(text.substr(pos, eq - pos))) {
-      masked.append(static_cast<size_t>(CharacterCount(value)), '*');
+      // The same mask whatever the password: its length is no business of the page's.
+      if (!value.empty()) masked.append(kPasswordMask);
     } else {
       masked.append(value);
     }

@@ -41,7 +41,7 @@ TEST(About2, ShowsProgramSessionServerAndMaskedConnection) {
             "<server_script_name>/rf/about.asp</server_script_name>"
             "<server_path_translated></server_path_translated>"
             "<dbinstance>wms</dbinstance><function>RF_About2</function>"
-            "<dbconnectionstring>Provider=Scripted;User ID=rf;Password=******;"
+            "<dbconnectionstring>Provider=Scripted;User ID=rf;Password=********;"
             "PROVIDER=SQLOLEDB</dbconnectionstring>");
 }
 
@@ -51,23 +51,23 @@ TEST(MaskPasswords, HidesEveryPasswordWhateverTheKeywordsCase) {
     const char* expected;
   } cases[] = {
       {"Data Source=srv;PASSWORD=abc;PROVIDER=SQLOLEDB",
-       "Data Source=srv;PASSWORD=***;PROVIDER=SQLOLEDB"},
-      {"Password=secret;PROVIDER=SQLOLEDB", "Password=******;PROVIDER=SQLOLEDB"},
-      {"User ID=rf;pwd=x1", "User ID=rf;pwd=**"},
-      {" PassWord = a b ;x=1", " PassWord =*****;x=1"},
-      {"Password=a;Pwd=bb;PASSWORD=ccc", "Password=*;Pwd=**;PASSWORD=***"},
-      {"Jet OLEDB:Database Password=key;x=1", "Jet OLEDB:Database Password=***;x=1"},
+       "Data Source=srv;PASSWORD=********;PROVIDER=SQLOLEDB"},
+      {"Password=secret;PROVIDER=SQLOLEDB", "Password=********;PROVIDER=SQLOLEDB"},
+      {"User ID=rf;pwd=x1", "User ID=rf;pwd=********"},
+      {" PassWord = a b ;x=1", " PassWord =********;x=1"},
+      {"Password=a;Pwd=bb;PASSWORD=ccc", "Password=********;Pwd=********;PASSWORD=********"},
+      {"Jet OLEDB:Database Password=key;x=1", "Jet OLEDB:Database Password=********;x=1"},
       {"Password=pässwörd", "Password=********"},
       {"Password=;x=1", "Password=;x=1"},
-      {"Password=a=b;x=1", "Password=***;x=1"},
+      {"Password=a=b;x=1", "Password=********;x=1"},
       {"PasswordHint=cat;User ID=pwd;Persist Security Info=True",
        "PasswordHint=cat;User ID=pwd;Persist Security Info=True"},
-      {"Password=\"a;b\";User ID=rf", "Password=*****;User ID=rf"},
-      {"Pwd='x''y;z' ;User ID=rf", "Pwd=*********;User ID=rf"},
-      {"Password=\"never closed;User ID=rf", "Password=************************"},
-      {"User ID=\"a;Password=b\";Password=c", "User ID=\"a;Password=b\";Password=*"},
+      {"Password=\"a;b\";User ID=rf", "Password=********;User ID=rf"},
+      {"Pwd='x''y;z' ;User ID=rf", "Pwd=********;User ID=rf"},
+      {"Password=\"never closed;User ID=rf", "Password=********"},
+      {"User ID=\"a;Password=b\";Password=c", "User ID=\"a;Password=b\";Password=********"},
       {";PROVIDER=SQLOLEDB;", ";PROVIDER=SQLOLEDB;"},
-      {"Data Source=srv;junk;PWD=p", "Data Source=srv;junk;PWD=*"},
+      {"Data Source=srv;junk;PWD=p", "Data Source=srv;junk;PWD=********"},
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(MaskPasswords(c.text), c.expected) << c.text;
