@@ -73,8 +73,11 @@ std::string ApplyGeneralSettings(const IniFile* ini, GatewayOptions& options) {
          [&](uint64_t v) { options.sign_on.idle = in_seconds(v * 60); });
   number("SIGN-ON HOURS", 1, 7 * 24,
          [&](uint64_t v) { options.sign_on.longest = in_seconds(v * 3600); });
-  number("SIGN-ON ATTEMPTS PER MINUTE", 0, 100'000,
-         [&](uint64_t v) { options.sign_on.attempts_per_minute = v; });
+  bool attempts_set = false;
+  number("SIGN-ON ATTEMPTS PER MINUTE", 0, 100'000, [&](uint64_t v) {
+    options.sign_on.attempts_per_minute = v;
+    attempts_set = true;
+  });
   number("FUNCTION LIMIT", 1, 100'000, [&](uint64_t v) { options.function_limit = v; });
   // [FUNCTION LIMIT]: one function's own limit, under its name (0 = none).
   for (const RfFunction& function : AllFunctions()) {
@@ -93,6 +96,9 @@ std::string ApplyGeneralSettings(const IniFile* ini, GatewayOptions& options) {
       error = "REQUIRE SIGN-ON: '" + require + "' is neither Y nor N";
     }
     options.sign_on.key = ini->read_string("GENERAL", "SIGN-ON KEY", "");
+    if (options.sign_on.required && !attempts_set) {
+      options.sign_on.attempts_per_minute = SignOnSettings::kDefaultAttempts;
+    }
   }
   if (error.empty() && options.sign_on.required && options.sign_on.key.size() < kMinSignOnKey) {
     error = "SIGN-ON KEY: REQUIRE SIGN-ON=Y needs a key of at least " +

@@ -56,10 +56,11 @@ struct GatewayOptions {
   size_t max_connections = 512;
   size_t max_connections_per_peer = 64;  // a trusted proxy's are counted only in the total
   std::chrono::milliseconds ready_timeout{5'000};  // /ready's wait for a database connection
-  // Calls of one RF function running at once; more get 503 at once. 0 = half the workers.
+  // Calls of one RF function running at once; more wait while it makes progress, and get 503
+  // once it is stuck. 0 = half the workers.
   size_t function_limit = 0;
   std::map<std::string, size_t, std::less<>> function_limits;  // by lower-case name; 0 = none
-  SignOnSettings sign_on;  // off unless required; the attempt limit applies anyway
+  SignOnSettings sign_on;                                      // off unless required
 
   // Where the access log and the server's messages go; by default standard output and
   // standard error. The access log is handed blocks of whole lines, each ending in "\n";

@@ -42,7 +42,10 @@ struct SignOnSettings {
   std::string key;                          // the HMAC key (at least 32 bytes when required)
   std::chrono::seconds idle{30 * 60};       // a sign-on unused this long has ended
   std::chrono::seconds longest{12 * 3600};  // and any sign-on this long after it began
-  size_t attempts_per_minute = 10;          // sign-on attempts per client address; 0: no limit
+  // Sign-on attempts per client address in a minute; 0: no limit. The INI's default is
+  // kDefaultAttempts with sign-on required and no limit without it, as before sign-on existed.
+  size_t attempts_per_minute = 0;
+  static constexpr size_t kDefaultAttempts = 10;
 };
 
 // A sign-on the cookie proves.

@@ -152,8 +152,15 @@ TEST(GatewaySettings, GeneralKeysOverrideTheDefaults) {
   EXPECT_FALSE(defaults.diagnostics.contains("192.168.5.5"));
   EXPECT_FALSE(defaults.trusted_proxies.contains("127.0.0.1")) << "no proxy is trusted unless told";
   EXPECT_FALSE(defaults.sign_on.required);
-  EXPECT_EQ(defaults.sign_on.attempts_per_minute, 10u);
+  EXPECT_EQ(defaults.sign_on.attempts_per_minute, 0u) << "sign-on as it always was";
   EXPECT_EQ(defaults.max_connections_per_peer, 64u);
+
+  // Sign-on required: its attempts are limited unless the INI says otherwise.
+  const IniFile required = IniFile::parse(
+      "[GENERAL]\nREQUIRE SIGN-ON=Y\nSIGN-ON KEY=0123456789abcdef0123456789abcdef\n");
+  GatewayOptions signing;
+  EXPECT_EQ(ApplyGeneralSettings(&required, signing), "");
+  EXPECT_EQ(signing.sign_on.attempts_per_minute, 10u);
 }
 
 TEST(GatewaySettings, BadValuesAreReported) {
