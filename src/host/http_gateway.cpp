@@ -283,22 +283,22 @@ class HttpGateway::Impl {
 
     mapped->request.function = function;
     const size_t slot = metrics_.slot(function);
-    if (!metrics_.Start(slot, limits_[slot])) {
+    const auto started = metrics_.Start(slot, limits_[slot]);
+    if (!started) {
       metrics_.Refuse(slot);
       return answer_busy(response);
     }
     // While the engine runs, the client is watched: a client gone cancels the call.
     db::ClientWatch client(request.client_fd);
     mapped->request.client = &client;
-    const auto started = Clock::now();
     EngineReply reply;
     try {
       reply = options_.run_engine(env_, mapped->session, mapped->request);
     } catch (...) {
-      metrics_.Finish(slot, GatewayMetrics::kEmpty, Clock::now() - started);
+      metrics_.Finish(slot, GatewayMetrics::kEmpty, *started);
       throw;
     }
-    metrics_.Finish(slot, outcome_of(reply), Clock::now() - started);
+    metrics_.Finish(slot, outcome_of(reply), *started);
     const Failure& failure = reply.failure;
     if (!failure.code.empty() || failure.kind == Failure::kDatabase) {
       metrics_.CountDatabaseError(failure.code.empty() ? std::to_string(failure.number)

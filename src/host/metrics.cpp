@@ -81,18 +81,19 @@ size_t GatewayMetrics::slot(const RfFunction* function) const {
   return static_cast<size_t>(function - functions_.data());
 }
 
-bool GatewayMetrics::TryStart(Counters& c, int limit) {
+std::optional<GatewayMetrics::Clock::time_point> GatewayMetrics::TryStart(Counters& c, int limit) {
   if (c.running.fetch_add(1) >= limit && limit > 0) {
     c.running.fetch_sub(1);
-    return false;
+    return std::nullopt;
   }
-  c.last_change.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
-  return true;
+  const Clock::time_point now = Clock::now();
+  c.last_change.store(now.time_since_epoch().count(), std::memory_order_relaxed);
+  return now;
 }
 
-bool GatewayMetrics::Start(size_t slot, int limit) {
+std::optional<GatewayMetrics::Clock::time_point> GatewayMetrics::Start(size_t slot, int limit) {
   Counters& c = counters_[slot];
-  if (TryStart(c, limit)) return true;
+  if (auto started = TryStart(c, limit)) return started;
   const auto stuck = [&c] {
     const Clock::time_point last{Clock::duration(c.last_change.load(std::memory_order_relaxed))};
     return Clock::now() - last > kStuckAfter;
@@ -100,7 +101,7 @@ bool GatewayMetrics::Start(size_t slot, int limit) {
   const Clock::time_point give_up = Clock::now() + kLongestWait;
   std::unique_lock<std::mutex> lock(c.turn_mutex);
   c.waiting.fetch_add(1);  // before trying again: a call finishing now sees the waiter
-  bool started = false;
+  std::optional<Clock::time_point> started;
   while (!(started = TryStart(c, limit)) && !stuck() && Clock::now() < give_up) {
     c.turn.wait_for(lock, kStuckAfter);
   }
@@ -108,9 +109,11 @@ bool GatewayMetrics::Start(size_t slot, int limit) {
   return started;
 }
 
-void GatewayMetrics::Finish(size_t slot, Outcome outcome, Clock::duration took) {
+void GatewayMetrics::Finish(size_t slot, Outcome outcome, Clock::time_point started) {
   Counters& c = counters_[slot];
-  c.last_change.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+  const Clock::time_point now = Clock::now();
+  const Clock::duration took = now - started;
+  c.last_change.store(now.time_since_epoch().count(), std::memory_order_relaxed);
   c.running.fetch_sub(1);
   if (c.waiting.load() > 0) {
     { std::lock_guard<std::mutex> lock(c.turn_mutex); }  // a waiter is waiting, not between

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -58,10 +59,10 @@ class GatewayMetrics {
   // waits for its turn while the function's calls keep finishing: a burst of quick calls is
   // served, not refused. It is refused (false) when the function is stuck - none of its calls
   // started or finished for kStuckAfter, as when they all wait on one locked row - or after
-  // kLongestWait. Every call started is ended by Finish.
-  bool Start(size_t slot, int limit);
-  // End a call started: count its outcome and time.
-  void Finish(size_t slot, Outcome outcome, std::chrono::steady_clock::duration took);
+  // kLongestWait. Answers when the call started; every call started is ended by Finish.
+  std::optional<std::chrono::steady_clock::time_point> Start(size_t slot, int limit);
+  // End a call that Start started at started: count its outcome and time.
+  void Finish(size_t slot, Outcome outcome, std::chrono::steady_clock::time_point started);
   // Count a call refused before it started.
   void Refuse(size_t slot);
   // Count a database error by its code (a SQLSTATE, a server's error number).
@@ -88,7 +89,7 @@ class GatewayMetrics {
     std::atomic<uint64_t> micros{0};                                   // the sum of the times
   };
 
-  static bool TryStart(Counters& c, int limit);
+  static std::optional<Clock::time_point> TryStart(Counters& c, int limit);
 
   std::span<const RfFunction> functions_;
   std::unique_ptr<Counters[]> counters_;  // one per function, then the unknown names'
