@@ -40,6 +40,23 @@ Failure bad_input(const BadInput& e, const Session& session) {
   return Failure::Of(Failure::kEngine, std::move(reason), e.what());
 }
 
+// The engine's own error numbers, by what they tell the caller; any other number is the
+// database's error, named by its code.
+struct NumberedFailure {
+  int number;
+  Failure::Kind kind;
+  std::string_view reason;
+};
+constexpr NumberedFailure kNumberedFailures[] = {
+    {db::kErrorTimeout, Failure::kDatabase, "timeout"},
+    {db::kErrorCancelled, Failure::kGone, "client gone"},
+    {db::kErrorBusy, Failure::kBusy, "busy"},
+    {db::kErrorGeneric, Failure::kDatabase, "connection lost"},
+    // The database's answer lacks a field or parameter the handler names.
+    {db::kErrorItemNotFound, Failure::kEngine, "missing field"},
+    {db::kErrorNoProvider, Failure::kEngine, "no database provider"},
+};
+
 }  // namespace
 
 Failure FailureOf(const db::DbError& e) {
@@ -47,36 +64,13 @@ Failure FailureOf(const db::DbError& e) {
   f.detail = e.what();
   f.number = e.number();
   f.code = plain_code(e.code());
-  switch (e.number()) {
-    case db::kErrorTimeout:
-      f.kind = Failure::kDatabase;
-      f.reason = "timeout";
-      break;
-    case db::kErrorCancelled:
-      f.kind = Failure::kGone;
-      f.reason = "client gone";
-      break;
-    case db::kErrorBusy:
-      f.kind = Failure::kBusy;
-      f.reason = "busy";
-      break;
-    case db::kErrorGeneric:
-      f.kind = Failure::kDatabase;
-      f.reason = "connection lost";
-      break;
-    case db::kErrorItemNotFound:
-      // The database's answer lacks a field or parameter the handler names.
-      f.kind = Failure::kEngine;
-      f.reason = "missing field";
-      break;
-    case db::kErrorNoProvider:
-      f.kind = Failure::kEngine;
-      f.reason = "no database provider";
-      break;
-    default:
-      f.kind = Failure::kDatabase;
-      f.reason = f.code.empty() ? "database error" : "database error " + f.code;
-      break;
+  f.kind = Failure::kDatabase;
+  f.reason = f.code.empty() ? "database error" : "database error " + f.code;
+  for (const NumberedFailure& known : kNumberedFailures) {
+    if (known.number != e.number()) continue;
+    f.kind = known.kind;
+    f.reason = std::string(known.reason);
+    break;
   }
   return f;
 }
