@@ -129,28 +129,35 @@ std::string local_stamp(std::chrono::system_clock::time_point when) {
   return text.data();
 }
 
-std::string local_iso_stamp(std::chrono::system_clock::time_point when, bool with_milliseconds) {
+void append_local_iso_stamp(std::string& out, std::chrono::system_clock::time_point when,
+                            bool with_milliseconds) {
   // Each thread formats a second once (access logs stamp every request).
   thread_local std::time_t second = -1;
   thread_local std::array<char, 32> date{}, zone{};
+  thread_local size_t date_size = 0, zone_size = 0;
   const std::time_t t = std::chrono::system_clock::to_time_t(when);
   if (t != second) {
     const std::tm tm = local_fields(when);
-    std::strftime(date.data(), date.size(), "%Y-%m-%dT%H:%M:%S", &tm);
-    std::strftime(zone.data(), zone.size(), "%z", &tm);
+    date_size = std::strftime(date.data(), date.size(), "%Y-%m-%dT%H:%M:%S", &tm);
+    zone_size = std::strftime(zone.data(), zone.size(), "%z", &tm);
     second = t;
   }
-  std::string text(date.data());
+  out.append(date.data(), date_size);
   if (with_milliseconds) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() %
         1000;
-    text += '.';
-    text += static_cast<char>('0' + ms / 100);
-    text += static_cast<char>('0' + ms / 10 % 10);
-    text += static_cast<char>('0' + ms % 10);
+    const char digits[] = {'.', static_cast<char>('0' + ms / 100),
+                           static_cast<char>('0' + ms / 10 % 10), static_cast<char>('0' + ms % 10)};
+    out.append(digits, sizeof(digits));
   }
-  return text + zone.data();
+  out.append(zone.data(), zone_size);
+}
+
+std::string local_iso_stamp(std::chrono::system_clock::time_point when, bool with_milliseconds) {
+  std::string text;
+  append_local_iso_stamp(text, when, with_milliseconds);
+  return text;
 }
 
 }  // namespace talwen

@@ -55,5 +55,8 @@ std::string local_stamp(std::chrono::system_clock::time_point when);
 // milliseconds "2009-01-05T10:15:01.123+0100" (access and service logs).
 std::string local_iso_stamp(std::chrono::system_clock::time_point when,
                             bool with_milliseconds = false);
+// The same, appended to out (an access log stamps every request).
+void append_local_iso_stamp(std::string& out, std::chrono::system_clock::time_point when,
+                            bool with_milliseconds = false);
 
 }  // namespace talwen

@@ -11,7 +11,8 @@ const std::string kEmpty;
 
 int Values::index_of(std::string_view key) const {
   for (size_t i = 0; i < items_.size(); ++i) {
-    if (iequals(items_[i].first, key)) return static_cast<int>(i);
+    const std::string& name = items_[i].first;
+    if (name.size() == key.size() && iequals(name, key)) return static_cast<int>(i);
   }
   return -1;
 }

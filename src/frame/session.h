@@ -23,6 +23,9 @@ class Values {
  public:
   // Set key to value: in place when the key exists (any letter case), else at the end.
   void set(std::string_view key, std::string_view value);
+  // Append key and value without looking for the key: only for a key known to be absent (the
+  // fixed names a host puts into a new collection).
+  void add(std::string_view key, std::string_view value) { items_.emplace_back(key, value); }
   // Return the value of key, or "" when it is absent.
   const std::string& get(std::string_view key) const;
   bool contains(std::string_view key) const { return index_of(key) >= 0; }

@@ -45,6 +45,9 @@ bool all_digits(std::string_view s) {
 }  // namespace
 
 std::string DecodeUrlComponent(std::string_view text) {
+  if (std::none_of(text.begin(), text.end(), [](char c) { return c == '+' || c == '%'; })) {
+    return std::string(text);
+  }
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -107,7 +110,9 @@ std::optional<std::string> ServerNameOfHost(std::string_view host) {
 
 std::string HeaderVariableName(std::string_view header) {
   if (header.empty()) return {};
-  std::string name = "HTTP_";
+  std::string name;
+  name.reserve(5 + header.size());
+  name += "HTTP_";
   for (char c : header) {
     if (c == '_' || !is_token_char(c)) return {};
     name += c == '-' ? '_' : ascii_upper(c);
@@ -177,6 +182,14 @@ void AppendLogField(std::string& out, std::string_view text) {
     out += '-';
     return;
   }
+  const auto plain = [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b > 0x20 && b < 0x7f && c != '%';
+  };
+  if (std::all_of(text.begin(), text.end(), plain)) {
+    out += text;
+    return;
+  }
   for (char c : text) {
     const auto b = static_cast<unsigned char>(c);
     if (b <= 0x20 || b >= 0x7f || c == '%') {
@@ -197,6 +210,7 @@ std::string LogField(std::string_view text) {
 }
 
 std::string DecodePath(std::string_view path) {
+  if (path.find('%') == std::string_view::npos) return std::string(path);
   std::string out;
   out.reserve(path.size());
   for (size_t i = 0; i < path.size(); ++i) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/ini.h"
+#include "host/access_log.h"
 #include "host/http_gateway.h"
 #include "host/networks.h"
 
@@ -81,6 +82,34 @@ TEST(UrlEncodedFields, LogFieldsCannotSplitALine) {
   EXPECT_EQ(LogField("rf_get_po"), "rf_get_po");
   EXPECT_EQ(LogField(""), "-");
   EXPECT_EQ(LogField("a b\n%"), "a%20b%0A%25");
+}
+
+TEST(UrlEncodedFields, AccessLinesAreWholeAndExact) {
+  using std::chrono::microseconds;
+  // 2026-12-07 02:19:02.047 UTC; the stamp is local time, its milliseconds are not.
+  const std::chrono::system_clock::time_point when{std::chrono::milliseconds(1796523542047)};
+  const struct {
+    AccessEntry entry;
+    const char* tail;  // the line after the stamp
+  } cases[] = {
+      {{"127.0.0.1", "POST", "/talwen/http_talwen.asp", "rf_get_po", 200, 43, microseconds(332),
+        ""},
+       " POST /talwen/http_talwen.asp rf_get_po 200 43 0.332ms\n"},
+      {{"::1", "GET", "/x y", "", 404, 0, microseconds(12345678), "unknown function"},
+       " GET /x%20y - 404 0 12345.678ms \"unknown function\"\n"},
+      {{"10.0.0.1", "", "", "", 400, 11, microseconds(-5), "bad \"x\"\n"},
+       " - - - 400 11 0.000ms \"bad ?x??\"\n"},
+  };
+  for (const auto& c : cases) {
+    std::string line = "kept|";
+    AppendAccessLine(line, c.entry, when);
+    ASSERT_TRUE(line.starts_with("kept|")) << "appends";
+    line.erase(0, 5);
+    const size_t stamp = line.find(' ', line.find(' ') + 1);
+    ASSERT_NE(stamp, std::string::npos) << line;
+    EXPECT_EQ(line.substr(stamp), c.tail);
+    EXPECT_EQ(line.substr(line.find(' ') + 1, 28).substr(19, 4), ".047") << line;
+  }
 }
 
 TEST(Networks, MatchPeersOfBothFamilies) {
