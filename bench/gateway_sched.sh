@@ -34,6 +34,8 @@ perf stat -a -e sched:sched_switch -- true >/dev/null 2>&1 ||
     die "perf cannot read the scheduler's trace points here (run as root)"
 
 eval "$("$PROJECT_DIR/scripts/db.sh" env)"
+# shellcheck source=tests/ops/lib.sh
+source "$PROJECT_DIR/tests/ops/lib.sh"
 export PGPASSWORD=$TALWEN_PGPASSWORD
 PG=(-h "$TALWEN_PGHOST" -p "$TALWEN_PGPORT" -U "$TALWEN_PGUSER")
 [[ $(psql -X -At "${PG[@]}" -d "$BENCH_DB" \
@@ -102,10 +104,7 @@ pgbench_rate() { awk '/^tps/ { print $3 }' "$1"; }
 "$BUILD_DIR/talwen" serve --config "$work/talwen.INI" --listen "127.0.0.1:$PORT" \
     >/dev/null 2>"$work/serve.err" &
 pid=$!
-for _ in $(seq 100); do
-    curl -sf "http://127.0.0.1:$PORT/live" >/dev/null 2>&1 && break
-    sleep 0.1
-done
+wait_until 10 "talwen serve answering on port $PORT" http_ok "http://127.0.0.1:$PORT/live"
 cat >"$work/post.lua" <<'EOF'
 wrk.method = "POST"
 wrk.body = "function=rf_adjust_carton_qty&client=C01&carton_no=CTN9&qty=5&operator=JOE"

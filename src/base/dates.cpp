@@ -147,9 +147,7 @@ void append_local_iso_stamp(std::string& out, std::chrono::system_clock::time_po
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() %
         1000;
-    const char digits[] = {'.', static_cast<char>('0' + ms / 100),
-                           static_cast<char>('0' + ms / 10 % 10), static_cast<char>('0' + ms % 10)};
-    out.append(digits, sizeof(digits));
+    append_thousandths(out, static_cast<int>(ms));
   }
   out.append(zone.data(), zone_size);
 }

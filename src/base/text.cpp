@@ -51,4 +51,11 @@ std::string one_line(std::string_view s) {
   return out;
 }
 
+void append_thousandths(std::string& out, int thousandths) {
+  const char digits[] = {'.', static_cast<char>('0' + thousandths / 100),
+                         static_cast<char>('0' + thousandths / 10 % 10),
+                         static_cast<char>('0' + thousandths % 10)};
+  out.append(digits, sizeof(digits));
+}
+
 }  // namespace talwen

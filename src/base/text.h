@@ -40,4 +40,7 @@ std::string_view trim_right(std::string_view s, std::string_view blanks = kBlank
 // is left at either end (a server's message made fit for a reply).
 std::string one_line(std::string_view s);
 
+// Append ".ddd": a fraction in thousandths (0 to 999), as the logs write milliseconds.
+void append_thousandths(std::string& out, int thousandths);
+
 }  // namespace talwen

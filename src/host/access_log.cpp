@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "base/dates.h"
+#include "base/text.h"
 #include "host/http_fields.h"
 
 namespace talwen::host {
@@ -52,14 +53,8 @@ void AppendAccessLine(std::string& out, const AccessEntry& entry,
   append_number(out, entry.body_bytes);
   out += ' ';
   append_number(out, micros / 1000);
-  const auto fraction = static_cast<int>(micros % 1000);
-  const char tail[] = {'.',
-                       static_cast<char>('0' + fraction / 100),
-                       static_cast<char>('0' + fraction / 10 % 10),
-                       static_cast<char>('0' + fraction % 10),
-                       'm',
-                       's'};
-  out.append(tail, sizeof(tail));
+  append_thousandths(out, static_cast<int>(micros % 1000));
+  out += "ms";
   if (!entry.reason.empty()) {
     // Last, quoted: a reason has blanks ("database error 23505"). It is the engine's own
     // short text; anything else is made harmless all the same.

@@ -191,8 +191,8 @@ void AppendLogField(std::string& out, std::string_view text) {
     return;
   }
   for (char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b <= 0x20 || b >= 0x7f || c == '%') {
+    if (!plain(c)) {
+      const auto b = static_cast<unsigned char>(c);
       out += '%';
       out += static_cast<char>(ascii_upper(kHex[b >> 4]));
       out += static_cast<char>(ascii_upper(kHex[b & 15]));
