@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpq-dev postgresql postgresql-contrib
   unixodbc-dev tdsodbc odbc-postgresql
-  libboost-dev libcpp-httplib-dev libssl-dev
+  libboost-dev libboost-context-dev libcpp-httplib-dev libssl-dev
   clang-format curl wrk
   nginx logrotate openssl python3 python3-prometheus-client dpkg-dev iproute2 systemd
   clang-14 libclang-rt-14-dev

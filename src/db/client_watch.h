@@ -13,13 +13,30 @@
 // call. The fd is polled by one thread at a time; gone() may be read from any thread.
 #pragma once
 
+#include <poll.h>
+
 #include <atomic>
+#include <functional>
 
 namespace talwen::db {
 
+// How a call waits for its sockets. A host that runs many requests on one thread hands one
+// that lets the thread serve the others meanwhile; without one, a wait is poll(2) itself.
+class Waiter {
+ public:
+  // As poll(2).
+  virtual int Poll(pollfd* fds, nfds_t count, int timeout_ms) = 0;
+  // Run work, which blocks its thread (a driver without a socket to wait on), so that the
+  // others go on meanwhile. Exceptions of work reach the caller.
+  virtual void Aside(const std::function<void()>& work) = 0;
+
+ protected:
+  ~Waiter() = default;
+};
+
 class ClientWatch {
  public:
-  explicit ClientWatch(int fd = -1) : fd_(fd) {}
+  explicit ClientWatch(int fd = -1, Waiter* waiter = nullptr) : fd_(fd), waiter_(waiter) {}
   ClientWatch(const ClientWatch&) = delete;
   ClientWatch& operator=(const ClientWatch&) = delete;
 
@@ -29,6 +46,8 @@ class ClientWatch {
   bool Judge(short revents);
   // Has the client gone? (Set by Judge, or by MarkGone.)
   bool gone() const { return gone_.load(std::memory_order_relaxed); }
+  // How the request's waits are made (nullptr: poll(2)).
+  Waiter* waiter() const { return waiter_; }
   // The host found the client gone on its own.
   void MarkGone() {
     gone_ = true;
@@ -38,6 +57,21 @@ class ClientWatch {
  private:
   std::atomic<int> fd_;
   std::atomic<bool> gone_{false};
+  Waiter* const waiter_;
 };
+
+// poll(2) through waiter, or poll(2) itself when there is none.
+inline int PollWith(Waiter* waiter, pollfd* fds, nfds_t count, int timeout_ms) {
+  return waiter ? waiter->Poll(fds, count, timeout_ms) : ::poll(fds, count, timeout_ms);
+}
+
+// Run work aside through waiter, or here when there is none.
+inline void AsideWith(Waiter* waiter, const std::function<void()>& work) {
+  if (waiter) {
+    waiter->Aside(work);
+  } else {
+    work();
+  }
+}
 
 }  // namespace talwen::db

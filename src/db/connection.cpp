@@ -1,6 +1,7 @@
 #include "db/connection.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 #include "base/text.h"
@@ -68,10 +69,15 @@ void Connector::add(std::string name, std::shared_ptr<Provider> provider) {
 
 std::unique_ptr<Connection> Connector::open(std::string_view connection_string,
                                             const Timeouts& timeouts) const {
-  // Requests name the same target over and over: each thread keeps the last one parsed.
-  thread_local std::optional<ConnectionString> last;
-  if (!last || last->text() != connection_string) last.emplace(connection_string);
-  const ConnectionString& target = *last;
+  // Requests name the same target over and over: each thread keeps the last one parsed. The
+  // request holds its own reference: another request of the thread may replace the last one
+  // while this one waits for a pool turn.
+  thread_local std::shared_ptr<const ConnectionString> last;
+  if (!last || last->text() != connection_string) {
+    last = std::make_shared<const ConnectionString>(connection_string);
+  }
+  const std::shared_ptr<const ConnectionString> held = last;
+  const ConnectionString& target = *held;
   const std::string name = target.get("Provider");
   for (const auto& [provider_name, provider] : providers_) {
     if (iequals(provider_name, name)) return provider->open(target, timeouts);

@@ -21,6 +21,7 @@
 namespace talwen::db {
 
 class ClientWatch;
+class Waiter;
 struct PoolStats;
 
 // Data type codes of result columns and parameters, as the frame's callers know them.
@@ -105,9 +106,12 @@ struct CallResult {
   std::vector<Value> values;  // every parameter's value after the call, position 0 first
 };
 
+// How long a connection's waits may last, and how they are made.
 struct Timeouts {
   std::chrono::seconds connect{30};
   std::chrono::seconds command{30};
+  // The request's own way of waiting (db/client_watch.h); nullptr: the thread blocks.
+  Waiter* waiter = nullptr;
 };
 
 class Connection {

@@ -25,7 +25,9 @@
 #include <vector>
 
 #include "base/ini.h"
+#include "db/client_watch.h"
 #include "db/connection.h"
+#include "db/turn_waiters.h"
 
 namespace talwen::db {
 
@@ -59,7 +61,10 @@ class LinkPool {
   // Wait for a turn while settings.size requests hold one (not at all when it is 0), then take
   // an idle link as Take does (the first under the same lock). Throws DbError (kErrorBusy)
   // when no turn came within settings.wait.
-  std::unique_ptr<Link> Enter(const PoolSettings& settings) {
+  //
+  // With a waiter (db/client_watch.h), the wait leaves the thread to the waiter's other
+  // requests, those holding turns among them (db/turn_waiters.h).
+  std::unique_ptr<Link> Enter(const PoolSettings& settings, Waiter* waiter = nullptr) {
     std::unique_ptr<Link> link;
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -67,7 +72,8 @@ class LinkPool {
       const size_t size = settings.size > 0 ? static_cast<size_t>(settings.size) : SIZE_MAX;
       if (in_use_ >= size) {
         ++waiting_;
-        const bool turn = turn_.wait_for(lock, settings.wait, [&] { return in_use_ < size; });
+        const bool turn = turns_.Wait(lock, waiter, TurnWaiters::Clock::now() + settings.wait,
+                                      [&] { return in_use_ < size; });
         --waiting_;
         if (!turn) {
           ++wait_timeouts_;
@@ -100,7 +106,7 @@ class LinkPool {
       }
     }
     if (in_use_ > 0) --in_use_;
-    if (waiting_ > 0) turn_.notify_one();
+    if (waiting_ > 0) turns_.NotifyOne();
   }
 
   // An idle link that can still serve, or nullptr when there is none (open one then).
@@ -153,7 +159,7 @@ class LinkPool {
 
  private:
   std::mutex mutex_;
-  std::condition_variable turn_;             // a turn ended
+  TurnWaiters turns_;
   std::vector<std::unique_ptr<Link>> idle_;  // the most recently given back last
   int size_ = PoolSettings{}.size;
   size_t in_use_ = 0;

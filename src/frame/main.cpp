@@ -5,6 +5,7 @@
 
 #include "base/dates.h"
 #include "base/text.h"
+#include "db/client_watch.h"
 #include "frame/config.h"
 #include "frame/dispatch.h"
 #include "frame/reply.h"
@@ -87,7 +88,9 @@ std::string Main::Process(Session& session, const Request& request) {
     config = config_of(env_.config ? env_.config->snapshot() : nullptr, db_instance,
                        local_date(env_.now()));
     if (!env_.connector) throw db::DbError(db::kErrorNoProvider, "No database providers.");
-    connection = env_.connector->open(config.connection_string);
+    db::Timeouts timeouts;
+    timeouts.waiter = request.client ? request.client->waiter() : nullptr;
+    connection = env_.connector->open(config.connection_string, timeouts);
   } catch (const db::DbError& e) {
     failure_ = FailureOf(e);
     if (failure_.kind == Failure::kBusy) return {};

@@ -152,7 +152,8 @@ class HttpGateway::Impl {
         functions_(env.functions ? env.functions->rows() : std::span<const RfFunction>()),
         metrics_(functions_),
         limits_(limits_of_functions(functions_, options_)),
-        access_log_(options_.threads, options_.access_log),
+        // A buffer per worker, and one for the refusals of the accepting thread.
+        access_log_(options_.threads + 1, options_.access_log),
         server_(
             limits_of(options_), [this](const HttpRequest& r, HttpResponse& a) { handle(r, a); },
             [this](const HttpRequest& r, HttpResponse& a) { return screen(r, a); }, access_log_,
@@ -215,7 +216,7 @@ class HttpGateway::Impl {
     if (path == "/live") {
       response.body = "live\n";
     } else if (path == "/ready") {
-      answer_ready(response);
+      answer_ready(request, response);
     } else if (path == "/metrics") {
       answer_metrics(request, response);
     } else {
@@ -283,13 +284,13 @@ class HttpGateway::Impl {
 
     mapped->request.function = function;
     const size_t slot = metrics_.slot(function);
-    const auto started = metrics_.Start(slot, limits_[slot]);
+    const auto started = metrics_.Start(slot, limits_[slot], request.waiter);
     if (!started) {
       metrics_.Refuse(slot);
       return answer_busy(response);
     }
     // While the engine runs, the client is watched: a client gone cancels the call.
-    db::ClientWatch client(request.client_fd);
+    db::ClientWatch client(request.client_fd, request.waiter);
     mapped->request.client = &client;
     EngineReply reply;
     try {
@@ -346,7 +347,7 @@ class HttpGateway::Impl {
     response.headers.emplace_back("Cache-Control", "no-store");
   }
 
-  void answer_ready(HttpResponse& response) {
+  void answer_ready(const HttpRequest& request, HttpResponse& response) {
     std::string why;
     bool ready = false;
     try {
@@ -354,7 +355,8 @@ class HttpGateway::Impl {
       const Config config = load_config(ini.get(), kDefaultInstance, local_today());
       if (!env_.connector) throw std::runtime_error("no database providers");
       const auto wait = std::chrono::ceil<std::chrono::seconds>(options_.ready_timeout);
-      env_.connector->open(config.connection_string, db::Timeouts{wait, wait});
+      // Waiting as a request waits: a database that does not answer holds up no worker.
+      env_.connector->open(config.connection_string, db::Timeouts{wait, wait, request.waiter});
       ready = true;
     } catch (const std::exception& e) {
       why = e.what();

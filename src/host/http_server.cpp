@@ -18,6 +18,7 @@
 #include <system_error>
 
 #include "base/text.h"
+#include "host/event_loop.h"
 #include "host/http_fields.h"
 
 namespace talwen::host {
@@ -182,6 +183,7 @@ struct HttpServer::Connection {
   using Parser = http::request_parser<http::string_body>;
 
   int fd = -1;
+  Worker* worker = nullptr;  // the worker whose loop serves it, once handed to one
   std::string peer;
   IpAddress peer_ip{};
   int peer_port = 0;
@@ -191,9 +193,10 @@ struct HttpServer::Connection {
   std::vector<char> in;  // read buffer: [in_start, in_end) not parsed yet
   size_t in_start = 0;
   size_t in_end = 0;
-  std::optional<Parser> parser;  // the request being read
-  size_t header_bytes = 0;       // of it, consumed before its headers were complete
-  size_t head_fields = 0;        // fields in its head, trailer aside
+  std::optional<Parser> parser;     // the request being read
+  size_t header_bytes = 0;          // of it, consumed before its headers were complete
+  size_t head_fields = 0;           // fields in its head, trailer aside
+  std::vector<HeaderField> fields;  // its fields as the handler sees them
   bool screened = false;
   bool started = false;       // a byte of it has arrived
   Clock::time_point arrived;  // when that byte was read
@@ -228,7 +231,7 @@ HttpServer::HttpServer(const ServerLimits& limits, Handler handler, Screen scree
 
 HttpServer::~HttpServer() {
   stop();
-  for (const int fd : {epoll_fd_, listen_fd_, wake_fd_}) {
+  for (const int fd : {listen_fd_, wake_fd_}) {
     if (fd >= 0) ::close(fd);
   }
 }
@@ -270,19 +273,23 @@ void HttpServer::listen(const std::string& host, int port) {
 
 void HttpServer::start() {
   if (started_) return;
-  epoll_fd_ = ::epoll_create1(EPOLL_CLOEXEC);
   wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (epoll_fd_ < 0 || wake_fd_ < 0 || listen_fd_ < 0) {
-    throw std::system_error(errno, std::generic_category(), "epoll");
+  if (wake_fd_ < 0 || listen_fd_ < 0) {
+    throw std::system_error(errno, std::generic_category(), "eventfd");
   }
-  epoll_event listen_event{EPOLLIN | EPOLLONESHOT, {.ptr = &listen_fd_}};
-  epoll_event wake_event{EPOLLIN, {.ptr = nullptr}};
-  if (::epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, listen_fd_, &listen_event) != 0 ||
-      ::epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, wake_fd_, &wake_event) != 0) {
-    throw std::system_error(errno, std::generic_category(), "epoll_ctl");
+  size_t loops = limits_.loops > 0 ? limits_.loops : std::thread::hardware_concurrency();
+  loops = std::clamp<size_t>(loops, 1, std::max<size_t>(1, limits_.threads));
+  for (size_t i = 0; i < loops; ++i) {
+    auto worker = std::make_unique<Worker>();
+    worker->server = this;
+    worker->index = i;
+    // The requests at once, shared out: the first loops take the remainder.
+    worker->most = limits_.threads / loops + (i < limits_.threads % loops ? 1 : 0);
+    worker->loop = std::make_unique<EventLoop>();
+    workers_.push_back(std::move(worker));
   }
   started_ = true;
-  for (size_t i = 0; i < limits_.threads; ++i) workers_.emplace_back([this, i] { work(i); });
+  for (auto& worker : workers_) worker->thread = std::thread([this, &w = *worker] { work(w); });
   housekeeper_ = std::thread([this] { housekeep(); });
 }
 
@@ -300,13 +307,16 @@ void HttpServer::stop() {
   {
     std::unique_lock<std::mutex> lock(stop_mutex_);
     stop_cv_.wait(lock, [this] { return open_.load() == 0; });
-    housekeeping_done_ = true;
   }
-  stop_cv_.notify_all();
+  housekeeping_done_ = true;
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t n = ::write(wake_fd_, &one, sizeof(one));
-  for (std::thread& worker : workers_) worker.join();
   housekeeper_.join();
+  workers_done_ = true;
+  for (auto& worker : workers_) {
+    worker->loop->Wake();
+    worker->thread.join();
+  }
   access_log_.flush();
 }
 
@@ -314,51 +324,88 @@ HttpServer::Shard& HttpServer::shard_of(const Connection& c) {
   return shards_[IpAddressHash()(c.peer_ip) % kShards];
 }
 
-void HttpServer::work(size_t worker) {
-  for (;;) {
-    epoll_event event{};
-    const int n = ::epoll_wait(epoll_fd_, &event, 1, -1);
-    if (n < 0 && errno != EINTR) {
-      message_(std::string("epoll_wait failed: ") + std::strerror(errno));
-      return;
+void HttpServer::work(Worker& w) {
+  std::vector<Connection*> arrived;
+  while (!workers_done_) {
+    {
+      std::lock_guard<std::mutex> lock(w.inbox_mutex);
+      arrived.swap(w.inbox);
     }
-    if (n <= 0) continue;
-    if (event.data.ptr == nullptr) return;  // the server stops
-    if (event.data.ptr == &listen_fd_) {
-      accept_all(worker);
-      continue;
+    for (Connection* c : arrived) {
+      if (!w.loop->Arm(c->fd, c, EPOLLIN | EPOLLRDHUP)) close(*c);
     }
-    serve(*static_cast<Connection*>(event.data.ptr), event.events, worker);
+    arrived.clear();
+    // Requests that waited for a turn, in order, as far as turns came free.
+    while (!w.waiting.empty() && w.running < w.most) {
+      const auto [c, events] = w.waiting.front();
+      w.waiting.pop_front();
+      spawn(w, *c, events);
+    }
+    w.loop->Turn(&HttpServer::on_event, &w, std::chrono::seconds(1));
+  }
+}
+
+void HttpServer::on_event(void* worker, void* connection, uint32_t events) {
+  Worker& w = *static_cast<Worker*>(worker);
+  Connection& c = *static_cast<Connection*>(connection);
+  // A request of its own is running: a late event of the watch on its client, which the
+  // next registration of the connection reports again if it still holds.
+  if (c.wait.load() == kBusy) return;
+  if (w.running >= w.most || !w.waiting.empty()) {
+    w.waiting.emplace_back(&c, events);  // its turn comes when a request ends (work())
+    return;
+  }
+  w.server->spawn(w, c, events);
+}
+
+void HttpServer::spawn(Worker& w, Connection& c, uint32_t events) {
+  ++w.running;
+  try {
+    w.loop->Spawn([this, &w, &c, events] {
+      serve(c, events, w.index);
+      --w.running;
+    });
+  } catch (const std::exception& e) {  // no memory for its stack
+    --w.running;
+    message_("cannot serve a connection from " + c.peer + ": " + e.what());
+    c.wait = kBusy;
+    close(c);
   }
 }
 
 void HttpServer::housekeep() {
   auto last_flush = Clock::now();
-  std::unique_lock<std::mutex> lock(stop_mutex_);
+  auto last_sweep = last_flush;
   while (!housekeeping_done_) {
-    stop_cv_.wait_for(lock, kHousekeepingTick);
-    if (housekeeping_done_) break;
-    lock.unlock();
-    const auto now = Clock::now();
-    for (Shard& shard : shards_) {
-      std::lock_guard<std::mutex> shard_lock(shard.mutex);
-      for (Connection* c : shard.connections) {
-        const int wait = c->wait.load();
-        if (wait == kBusy || c->deadline.load() > ticks(now) || c->woken.exchange(true)) continue;
-        // Its worker-to-be finds the deadline passed. A writer is shut both ways, so that
-        // the wait for writing ends too.
-        ::shutdown(c->fd, wait == kWrite ? SHUT_RDWR : SHUT_RD);
-      }
+    const bool accepting = !stopping_ && !accept_paused_ && !failed_;
+    pollfd fds[2] = {{wake_fd_, POLLIN, 0}, {accepting ? listen_fd_ : -1, POLLIN, 0}};
+    const int tick = static_cast<int>(kHousekeepingTick.count());
+    if (::poll(fds, 2, tick) < 0 && errno != EINTR) {
+      message_(std::string("poll failed: ") + std::strerror(errno));
     }
-    if (accept_paused_.exchange(false) && !stopping_) {
-      epoll_event event{EPOLLIN | EPOLLONESHOT, {.ptr = &listen_fd_}};
-      ::epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, listen_fd_, &event);
+    if (housekeeping_done_) break;
+    if (fds[1].revents != 0) accept_all(workers_.size());
+    const auto now = Clock::now();
+    if (now - last_sweep >= kHousekeepingTick) {
+      last_sweep = now;
+      for (Shard& shard : shards_) {
+        std::lock_guard<std::mutex> shard_lock(shard.mutex);
+        for (Connection* c : shard.connections) {
+          const int wait = c->wait.load();
+          if (wait == kBusy || c->deadline.load() > ticks(now) || c->woken.exchange(true)) {
+            continue;
+          }
+          // Its worker finds the deadline passed. A writer is shut both ways, so that the
+          // wait for writing ends too.
+          ::shutdown(c->fd, wait == kWrite ? SHUT_RDWR : SHUT_RD);
+        }
+      }
+      accept_paused_ = false;
     }
     if (now - last_flush >= kAccessLogFlush) {
       access_log_.flush();
       last_flush = now;
     }
-    lock.lock();
   }
 }
 
@@ -402,12 +449,18 @@ void HttpServer::accept_all(size_t worker) {
     }
     c->wait = kIdle;
     c->deadline = ticks(Clock::now() + limits_.read_timeout);
-    epoll_event event{EPOLLIN | EPOLLRDHUP | EPOLLONESHOT, {.ptr = c}};
-    if (::epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, fd, &event) != 0) close(*c);
-  }
-  if (!stopping_ && !accept_paused_) {
-    epoll_event event{EPOLLIN | EPOLLONESHOT, {.ptr = &listen_fd_}};
-    ::epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, listen_fd_, &event);
+    // To the worker serving the fewest connections; its loop registers it.
+    Worker* least = workers_.front().get();
+    for (const auto& w : workers_) {
+      if (w->connections.load() < least->connections.load()) least = w.get();
+    }
+    c->worker = least;
+    ++least->connections;
+    {
+      std::lock_guard<std::mutex> lock(least->inbox_mutex);
+      least->inbox.push_back(c);
+    }
+    least->loop->Wake();
   }
 }
 
@@ -450,6 +503,7 @@ void HttpServer::refuse(Connection& c, size_t worker) {
 }
 
 void HttpServer::serve(Connection& c, uint32_t events, size_t worker) {
+  // (On the fiber the worker's loop started for this event.)
   const int wait = c.wait.exchange(kBusy);
   const bool expired = c.deadline.exchange(kNever) <= ticks(Clock::now());
   try {
@@ -523,7 +577,7 @@ bool HttpServer::advance(Connection& c, size_t worker) {
         return answer(c, response, false, worker) != Progress::kClosed;
       }
 
-      thread_local std::vector<HeaderField> fields;
+      std::vector<HeaderField>& fields = c.fields;
       const auto request = [&] {
         const auto& message = parser.get();
         fields.clear();
@@ -543,6 +597,7 @@ bool HttpServer::advance(Connection& c, size_t worker) {
         r.local_address = c.local;
         r.local_port = c.local_port;
         r.client_fd = c.in_start == c.in_end ? c.fd : -1;
+        r.waiter = c.worker->loop.get();
         return r;
       };
 
@@ -597,8 +652,7 @@ bool HttpServer::advance(Connection& c, size_t worker) {
         // connection goes back to the epoll set, ready at once.
         c.deadline = ticks(Clock::now() + limits_.read_timeout);
         c.wait = kRequest;
-        epoll_event event{EPOLLIN | EPOLLOUT | EPOLLONESHOT, {.ptr = &c}};
-        if (::epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, c.fd, &event) == 0) return true;
+        if (c.worker->loop->Arm(c.fd, &c, EPOLLIN | EPOLLOUT)) return true;
         c.wait = kBusy;
         close(c);
         return false;
@@ -695,8 +749,7 @@ HttpServer::Progress HttpServer::flush(Connection& c, size_t worker) {
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       c.wait = kWrite;
       c.deadline = ticks(Clock::now() + limits_.write_timeout);
-      epoll_event event{EPOLLOUT | EPOLLONESHOT, {.ptr = &c}};
-      if (::epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, c.fd, &event) == 0) return Progress::kWaiting;
+      if (c.worker->loop->Arm(c.fd, &c, EPOLLOUT)) return Progress::kWaiting;
       finished(c, worker);
       close(c);
       return Progress::kClosed;
@@ -728,8 +781,7 @@ bool HttpServer::wait_for_input(Connection& c) {
                                                                     : limits_.keep_alive_timeout);
   c.deadline = ticks(deadline);
   c.wait = c.started ? kRequest : kIdle;
-  epoll_event event{EPOLLIN | EPOLLRDHUP | EPOLLONESHOT, {.ptr = &c}};
-  if (::epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, c.fd, &event) == 0) return true;
+  if (c.worker->loop->Arm(c.fd, &c, EPOLLIN | EPOLLRDHUP)) return true;
   c.wait = kBusy;
   close(c);
   return false;
@@ -742,6 +794,10 @@ void HttpServer::close(Connection& c) {
     shard.connections.erase(&c);
     const auto held = shard.per_peer.find(c.peer_ip);
     if (held != shard.per_peer.end() && --held->second == 0) shard.per_peer.erase(held);
+  }
+  if (c.worker != nullptr) {
+    c.worker->loop->Forget(c.fd);
+    --c.worker->connections;
   }
   // Close gently: end our side, discard what the client already sent (closing with unread
   // input would reset the connection and could destroy the answer in flight), then close.

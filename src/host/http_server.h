@@ -1,26 +1,31 @@
-// HttpServer: HTTP/1.1 connections served by a fixed set of worker threads, none of which a
-// client can hold.
+// HttpServer: HTTP/1.1 connections served by a few worker threads, none of which a client
+// can hold.
 //
-// Every worker waits on the same epoll set; each socket is registered one-shot, so each
-// readiness goes to exactly one worker (leader/followers). A worker reads what has arrived
-// without blocking into the connection's own buffer and feeds the HTTP parser; only once a
-// request has fully arrived does it run the handler, write the answer and register the socket
-// again. A connection waiting for bytes, idle between requests, or waiting for a slow reader
-// costs no thread, so a client sending one byte a second delays nobody.
+// Each worker is an event loop (host/event_loop.h) with its share of the connections: the
+// housekeeping thread accepts them and hands each to the worker serving the fewest. A worker
+// reads what has arrived without blocking into the connection's own buffer and feeds the HTTP
+// parser; only once a request has fully arrived does it run the handler, on a fiber of its
+// own, write the answer and register the socket again. When the handler waits for its
+// database, the fiber is parked and the worker serves its other connections meanwhile. A
+// connection waiting for bytes, idle between requests, or waiting for a slow reader costs no
+// thread and no fiber, so a client sending one byte a second delays nobody. At most `threads`
+// requests run at once, shared out among the workers; a connection whose request finds its
+// worker's share taken waits in line, in order.
 //
 // Each connection has its own deadline: a new connection must start its first request within
 // the read time-out, a request must arrive whole within the read time-out of its first byte,
 // an idle kept-alive connection lasts the keep-alive time-out, each write of an answer the
-// write time-out. A housekeeping thread looks at the deadlines a few times a second and
-// wakes the expired connections (by shutting their reading side), whose worker then answers
-// 408 to a request that had started, or just closes. The hot path takes no lock shared by
-// all workers: the registry of connections is locked when a connection opens or closes.
+// write time-out. The housekeeping looks at the deadlines a few times a second and wakes the
+// expired connections (by shutting their reading side), whose worker then answers 408 to a
+// request that had started, or just closes. The hot path takes no lock shared by all
+// workers: the registry of connections is locked when a connection opens or closes.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -33,6 +38,7 @@
 #include <utility>
 #include <vector>
 
+#include "db/client_watch.h"
 #include "host/access_log.h"
 #include "host/networks.h"
 
@@ -65,6 +71,8 @@ struct HttpRequest {
   // (poll only: never read or written); -1 when bytes of a further request have been read
   // already (that client waits for its answers).
   int client_fd = -1;
+  // How the handler's waits for its database let the worker serve other requests meanwhile.
+  db::Waiter* waiter = nullptr;
 
   // The first value of the header so named (letter case ignored), or nullptr.
   const std::string_view* header(std::string_view name) const;
@@ -87,7 +95,11 @@ inline constexpr int kClientClosedRequest = 499;
 void PlainResponse(HttpResponse& response, int status, bool close);
 
 struct ServerLimits {
+  // Requests served at once; more wait, costing no thread, until one of them is answered.
   size_t threads = 16;
+  // Worker threads, each an event loop serving its share of the connections; 0: one per core
+  // (never more than threads).
+  size_t loops = 0;
   size_t max_connections = 512;
   // Connections from one address at once; a trusted proxy's are counted only in the total.
   size_t max_connections_per_peer = 64;
@@ -102,9 +114,13 @@ struct ServerLimits {
   NetworkList trusted_proxies;
 };
 
+class EventLoop;
+
 class HttpServer {
  public:
-  // Answers a complete request. Runs on a worker thread; an exception becomes a 500.
+  // Answers a complete request. Runs on a fiber of a worker's loop: it waits for sockets
+  // through HttpRequest::waiter, or blocks the worker's other connections while it waits. An
+  // exception becomes a 500.
   using Handler = std::function<void(const HttpRequest&, HttpResponse&)>;
   // Once the headers of a request with a body are in, before the body is read (and before a
   // client that asked with Expect: 100-continue is told to send it): true to go on, false
@@ -132,6 +148,22 @@ class HttpServer {
   struct Connection;
 
  private:
+  struct Worker {
+    HttpServer* server = nullptr;
+    size_t index = 0;
+    std::unique_ptr<EventLoop> loop;
+    std::thread thread;
+    std::mutex inbox_mutex;
+    std::vector<Connection*> inbox;  // accepted, for the loop to register
+    std::atomic<size_t> connections{0};
+    size_t running = 0;  // requests being served (fibers)
+    size_t most = 1;     // of them at once
+    // Connections with a request to serve beyond that, in order, with their events.
+    std::deque<std::pair<Connection*, uint32_t>> waiting;
+  };
+  // Serve what the event on the connection brings, on a fiber of the worker's loop.
+  void spawn(Worker& w, Connection& c, uint32_t events);
+
   // The connections of the peers whose address falls in it, and how many each peer holds.
   struct Shard {
     std::mutex mutex;
@@ -140,11 +172,12 @@ class HttpServer {
   };
   static constexpr size_t kShards = 16;
 
-  // Where a connection stands after a step: closed (and gone), handed back to the epoll set
-  // (another worker may have it already), or still with this worker.
+  // Where a connection stands after a step: closed (and gone), handed back to its worker's
+  // epoll set to wait, or still being served.
   enum class Progress { kClosed, kWaiting, kDone };
 
-  void work(size_t worker);
+  void work(Worker& worker);
+  static void on_event(void* worker, void* connection, uint32_t events);
   void housekeep();
   void accept_all(size_t worker);
   // A request from a trusted proxy: take the client it names. false when the name is not an
@@ -177,9 +210,8 @@ class HttpServer {
   AccessLog& access_log_;
   const std::function<void(std::string_view)> message_;
 
-  int epoll_fd_ = -1;
   int listen_fd_ = -1;
-  int wake_fd_ = -1;  // eventfd: tells the workers to end
+  int wake_fd_ = -1;  // eventfd: tells the housekeeping to end
   int port_ = 0;
   std::atomic<bool> started_{false};
   std::atomic<bool> stopping_{false};
@@ -190,9 +222,10 @@ class HttpServer {
   Shard shards_[kShards];
   std::mutex stop_mutex_;
   std::condition_variable stop_cv_;  // the last connection closed, or housekeeping to end
-  bool housekeeping_done_ = false;
+  std::atomic<bool> housekeeping_done_{false};
+  std::atomic<bool> workers_done_{false};
 
-  std::vector<std::thread> workers_;
+  std::vector<std::unique_ptr<Worker>> workers_;
   std::thread housekeeper_;
 };
 

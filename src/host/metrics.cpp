@@ -91,7 +91,8 @@ std::optional<GatewayMetrics::Clock::time_point> GatewayMetrics::TryStart(Counte
   return now;
 }
 
-std::optional<GatewayMetrics::Clock::time_point> GatewayMetrics::Start(size_t slot, int limit) {
+std::optional<GatewayMetrics::Clock::time_point> GatewayMetrics::Start(size_t slot, int limit,
+                                                                       db::Waiter* waiter) {
   Counters& c = counters_[slot];
   if (auto started = TryStart(c, limit)) return started;
   const auto stuck = [&c] {
@@ -99,11 +100,12 @@ std::optional<GatewayMetrics::Clock::time_point> GatewayMetrics::Start(size_t sl
     return Clock::now() - last > kStuckAfter;
   };
   const Clock::time_point give_up = Clock::now() + kLongestWait;
+  std::optional<Clock::time_point> started;
   std::unique_lock<std::mutex> lock(c.turn_mutex);
   c.waiting.fetch_add(1);  // before trying again: a call finishing now sees the waiter
-  std::optional<Clock::time_point> started;
   while (!(started = TryStart(c, limit)) && !stuck() && Clock::now() < give_up) {
-    c.turn.wait_for(lock, kStuckAfter);
+    c.turns.Wait(lock, waiter, std::min(give_up, Clock::now() + kStuckAfter),
+                 [&] { return c.running.load() < limit; });
   }
   c.waiting.fetch_sub(1);
   return started;
@@ -116,8 +118,8 @@ void GatewayMetrics::Finish(size_t slot, Outcome outcome, Clock::time_point star
   c.last_change.store(now.time_since_epoch().count(), std::memory_order_relaxed);
   c.running.fetch_sub(1);
   if (c.waiting.load() > 0) {
-    { std::lock_guard<std::mutex> lock(c.turn_mutex); }  // a waiter is waiting, not between
-    c.turn.notify_one();                                 // its try and its wait
+    std::lock_guard<std::mutex> lock(c.turn_mutex);  // a waiter is waiting, not between its
+    c.turns.NotifyOne();                             // try and its wait
   }
   c.outcomes[outcome].fetch_add(1, std::memory_order_relaxed);
   c.buckets[bucket_of(took)].fetch_add(1, std::memory_order_relaxed);

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -22,6 +23,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "db/client_watch.h"
+#include "db/turn_waiters.h"
 
 #include "db/pool.h"
 #include "frame/dispatch.h"
@@ -60,7 +63,10 @@ class GatewayMetrics {
   // served, not refused. It is refused (false) when the function is stuck - none of its calls
   // started or finished for kStuckAfter, as when they all wait on one locked row - or after
   // kLongestWait. Answers when the call started; every call started is ended by Finish.
-  std::optional<std::chrono::steady_clock::time_point> Start(size_t slot, int limit);
+  // With a waiter (db/client_watch.h), the wait leaves the thread to the waiter's other
+  // requests (db/turn_waiters.h).
+  std::optional<std::chrono::steady_clock::time_point> Start(size_t slot, int limit,
+                                                             db::Waiter* waiter = nullptr);
   // End a call that Start started at started: count its outcome and time.
   void Finish(size_t slot, Outcome outcome, std::chrono::steady_clock::time_point started);
   // Count a call refused before it started.
@@ -83,7 +89,7 @@ class GatewayMetrics {
     std::atomic<int> waiting{0};             // calls over the limit waiting for their turn
     std::atomic<Clock::rep> last_change{0};  // when a call last started or finished
     std::mutex turn_mutex;                   // the waiters' turn, taken only over the limit
-    std::condition_variable turn;
+    db::TurnWaiters turns;
     std::array<std::atomic<uint64_t>, kOutcomes> outcomes{};
     std::array<std::atomic<uint64_t>, kBuckets.size() + 1> buckets{};  // not cumulative
     std::atomic<uint64_t> micros{0};                                   // the sum of the times

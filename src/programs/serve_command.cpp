@@ -160,7 +160,7 @@ int ServeCommand(int argc, char** argv) {
   const std::string address =
       (v6 ? "[" + options.host + "]" : options.host) + ":" + std::to_string(gateway.port());
   say("listening on http://" + address + std::string(host::kGatewayPath) + " with " +
-      std::to_string(options.threads) + " threads; clients " + options.allowed.text() +
+      std::to_string(options.threads) + " requests at once; clients " + options.allowed.text() +
       "; diagnostics " + options.diagnostics.text() +
       (options.trusted_proxies.empty()
            ? std::string()

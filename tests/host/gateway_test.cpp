@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "db/client_watch.h"
 #include "frame/sql_arg.h"
 #include "functions/function_table.h"
 #include "support/harness.h"
@@ -70,12 +71,16 @@ struct EchoDatabase {
 class EchoConnection : public db::Connection {
  public:
   explicit EchoConnection(EchoDatabase& db) : db_(db) {}
+  // Like a driver that blocks its thread: each statement runs aside.
+  void watch(db::ClientWatch* client) override { client_ = client; }
   std::vector<db::ResultSet> execute(std::string_view statement) override {
-    std::unique_lock<std::mutex> lock(db_.mutex);
-    ++db_.held;
-    db_.changed.notify_all();
-    db_.changed.wait(lock, [&] { return !db_.holding; });
-    --db_.held;
+    db::AsideWith(client_ ? client_->waiter() : nullptr, [&] {
+      std::unique_lock<std::mutex> lock(db_.mutex);
+      ++db_.held;
+      db_.changed.notify_all();
+      db_.changed.wait(lock, [&] { return !db_.holding; });
+      --db_.held;
+    });
     return {testing::Texts({"statement"}, {{std::string(statement)}})};
   }
   std::vector<db::Parameter> parameters(std::string_view) override {
@@ -87,6 +92,7 @@ class EchoConnection : public db::Connection {
 
  private:
   EchoDatabase& db_;
+  db::ClientWatch* client_ = nullptr;
 };
 
 class EchoProvider : public db::Provider {

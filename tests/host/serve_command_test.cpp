@@ -46,7 +46,7 @@ TEST(ServeCommand, ServesUntilSigtermThenExitsWithZero) {
   dir.write("t.INI", "[veldrawms]\nProvider=None\n[GENERAL]\n");
   ServeProcess serve(TALWEN_BINARY,
                      {"--config", dir.file("t.INI"), "--listen", "127.0.0.1:0", "--threads", "2"});
-  ASSERT_TRUE(serve.wait_for(" with 2 threads")) << serve.error_text();
+  ASSERT_TRUE(serve.wait_for(" with 2 requests at once")) << serve.error_text();
   const int port = serve.port();
 
   httplib::Client client("127.0.0.1", port);

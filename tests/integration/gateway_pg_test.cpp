@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -156,6 +157,65 @@ TEST_F(GatewayOnPostgres, ALockedRowHoldsUpOnlyItsOwnFunction) {
   }
   for (auto& c : calls) c.join();
   EXPECT_EQ(answered, 2);
+}
+
+// A connection to the gateway kept open, for requests sent by hand.
+class RawClient {
+ public:
+  explicit RawClient(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const timeval limit{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  }
+  ~RawClient() { ::close(fd_); }
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
+
+  // GET /live on it: true when the answer's first bytes came within a second.
+  bool Live() {
+    const std::string request = "GET /live HTTP/1.1\r\nHost: rf\r\n\r\n";
+    if (!connected_ || ::send(fd_, request.data(), request.size(), MSG_NOSIGNAL) !=
+                           static_cast<ssize_t>(request.size())) {
+      return false;
+    }
+    char head[12] = {};
+    return ::recv(fd_, head, sizeof head, MSG_WAITALL) == sizeof head &&
+           std::string(head, sizeof head) == "HTTP/1.1 200";
+  }
+
+ private:
+  int fd_;
+  bool connected_ = false;
+};
+
+TEST_F(GatewayOnPostgres, ACallWaitingForTheOnlyConnectionHoldsUpNoOtherRequest) {
+  live_ = std::make_unique<testing::LiveWarehouse>("POOL SIZE=1");
+  ASSERT_EQ(Ready(), 200);
+  std::string held, waited;
+  std::thread first, second;
+  {
+    CartonLock lock(live_->server());
+    first = std::thread([&] { held = Post(kCall); });
+    ASSERT_TRUE(WaitRunning(1, 10)) << "the call holds the pool's one connection";
+    second = std::thread([&] {
+      waited = Post({{"function", "rf_get_user_profile"}, {"operator", "JOE"}});
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Connections opened now are shared out among all the workers, those of the two calls
+    // included; each is answered at once.
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int i = 0; i < 6; ++i) clients.push_back(std::make_unique<RawClient>(live_->port()));
+    for (auto& client : clients) EXPECT_TRUE(client->Live());
+    EXPECT_TRUE(waited.empty()) << "still waiting for the connection: " << waited;
+  }
+  first.join();
+  second.join();
+  EXPECT_EQ(held.rfind("<sqlstatus>", 0), 0u) << held;
+  EXPECT_EQ(waited.rfind("<record>", 0), 0u) << "served once the connection came free";
 }
 
 TEST_F(GatewayOnPostgres, AClientThatGoesAwayCancelsItsCall) {

@@ -10,6 +10,7 @@
 
 #include "db/client_watch.h"
 #include "db/odbc/provider.h"
+#include "host/event_loop.h"
 #include "integration/pg_fixture.h"
 #include "support/odbc_drivers.h"
 
@@ -255,6 +256,34 @@ TEST_F(OdbcPostgres, TheCommandTimeoutOrAClientGoneCancelsAndTheConnectionServes
   c.reset();
   ::close(sockets[0]);
   EXPECT_EQ(BackendOf(*Open()), backend) << "given back and used again";
+}
+
+TEST_F(OdbcPostgres, OnAGatewayWorkerEachCallRunsAsideWhileTheWorkerServesOthers) {
+  // The driver blocks the thread that calls it: on a worker's event loop, the connect and the
+  // call run on a helper thread while the loop goes on with its other fibers.
+  host::EventLoop loop;
+  std::string slept;
+  bool done = false;
+  int ticks = 0;
+  loop.Spawn([&] {
+    db::ClientWatch client(-1, &loop);
+    auto c = Open({30s, 30s, &loop});
+    c->watch(&client);
+    slept = c->execute("SELECT 'slept' || pg_sleep(0.3)").at(0).rows.at(0).at(0).to_text();
+    done = true;
+  });
+  loop.Spawn([&] {
+    while (!done) {
+      loop.Poll(nullptr, 0, 10);
+      ++ticks;
+    }
+  });
+  const auto give_up = std::chrono::steady_clock::now() + 10s;
+  while (loop.fibers() > 0 && std::chrono::steady_clock::now() < give_up) {
+    loop.Turn([](void*, void*, uint32_t) {}, nullptr, 50ms);
+  }
+  EXPECT_EQ(slept, "slept");
+  EXPECT_GE(ticks, 10) << "the loop turned while the statement ran";
 }
 
 TEST_F(OdbcPostgres, AConnectionKilledInThePoolIsNeverHandedOutAgain) {

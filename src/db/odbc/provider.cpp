@@ -29,13 +29,17 @@ class OdbcConnection : public Connection {
   OdbcConnection& operator=(const OdbcConnection&) = delete;
 
   std::vector<ResultSet> execute(std::string_view statement) override {
-    Link& link = live();
-    try {
-      return link.Execute(statement, timeouts_.command);
-    } catch (const DbError&) {
-      AfterFailure();
-      throw;
-    }
+    std::vector<ResultSet> result;
+    aside([&] {
+      Link& link = live();
+      try {
+        result = link.Execute(statement, timeouts_.command);
+      } catch (const DbError&) {
+        AfterFailure();
+        throw;
+      }
+    });
+    return result;
   }
 
   void watch(ClientWatch* client) override {
@@ -46,17 +50,32 @@ class OdbcConnection : public Connection {
   std::vector<Parameter> parameters(std::string_view procedure) override {
     const RoutineName name = ParseRoutineName(procedure);
     RoutinePtr routine;
-    try {
-      routine = pool_->routines.Get(name, LookUp(name));
-    } catch (const DbError&) {
-      AfterFailure();
-      throw;
-    }
+    aside([&] {
+      try {
+        routine = pool_->routines.Get(name, LookUp(name));
+      } catch (const DbError&) {
+        AfterFailure();
+        throw;
+      }
+    });
     described_[to_lower(name.text)] = routine;
     return routine->EngineParameters();
   }
 
   CallResult call(std::string_view procedure, const std::vector<Value>& values) override {
+    CallResult result;
+    aside([&] { result = call_here(procedure, values); });
+    return result;
+  }
+
+ private:
+  // The driver blocks its thread for every statement: with a host that serves many requests
+  // on a thread, each call runs on a thread of its own meanwhile.
+  void aside(const std::function<void()>& work) {
+    AsideWith(client_ ? client_->waiter() : nullptr, work);
+  }
+
+  CallResult call_here(std::string_view procedure, const std::vector<Value>& values) {
     const RoutineName name = ParseRoutineName(procedure);
     RoutinePtr routine;
     if (const auto it = described_.find(to_lower(name.text)); it != described_.end()) {
@@ -84,7 +103,6 @@ class OdbcConnection : public Connection {
     }
   }
 
- private:
   // The link for the next call: a new one when the last call lost the connection.
   Link& live() {
     if (!link_ || link_->broken()) {
@@ -168,9 +186,10 @@ std::unique_ptr<Connection> OdbcProvider::open(const ConnectionString& source,
   const Target target = TargetFor(source, timeouts);
   std::shared_ptr<Pool> pool = pool_for(target);
   const PoolSettings pool_settings = settings().pool;
-  std::unique_ptr<Link> link = pool->links.Enter(pool_settings);
+  std::unique_ptr<Link> link = pool->links.Enter(pool_settings, timeouts.waiter);
   try {
-    if (!link) link = Link::Open(env_, target);
+    // Connecting blocks too: aside, as the calls are.
+    if (!link) AsideWith(timeouts.waiter, [&] { link = Link::Open(env_, target); });
   } catch (...) {
     pool->links.Leave(nullptr, pool_settings);
     throw;

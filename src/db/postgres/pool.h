@@ -23,7 +23,9 @@ class Pool {
 
   // Wait for a turn, and take an idle session that still stands (nullptr: none). Throws
   // DbError (kErrorBusy) when no turn came in time.
-  std::unique_ptr<Session> Enter(const PoolSettings& settings) { return sessions_.Enter(settings); }
+  std::unique_ptr<Session> Enter(const PoolSettings& settings, Waiter* waiter) {
+    return sessions_.Enter(settings, waiter);
+  }
   // A session ready for a call, during a turn: idle (the one given, else one taken) and still
   // standing, or a new one. Throws DbError (kErrorGeneric) when the server cannot be reached
   // or refuses.

@@ -116,7 +116,7 @@ std::unique_ptr<Connection> PostgresProvider::open(const ConnectionString& targe
     last = {id_, target.text(), pool};
   }
   const PoolSettings pool_settings = settings();
-  std::unique_ptr<Session> session = pool->Enter(pool_settings);
+  std::unique_ptr<Session> session = pool->Enter(pool_settings, timeouts.waiter);
   try {
     session = pool->Checkout(timeouts, std::move(session));
   } catch (...) {

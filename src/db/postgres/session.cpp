@@ -18,6 +18,32 @@ constexpr size_t kMostPrepared = 1000;
 
 void ignore_notice(void* /*arg*/, const char* /*message*/) {}
 
+// Connect without blocking the thread: each wait for the server is the waiter's. The connect
+// time-out bounds the whole attempt, as the blocking connect bounds each address it tries.
+PGconn* Connect(const char* const* keywords, const char* const* values, const Timeouts& timeouts) {
+  PGconn* conn = PQconnectStartParams(keywords, values, 0);
+  if (conn == nullptr || PQstatus(conn) == CONNECTION_BAD) return conn;
+  const auto deadline = std::chrono::steady_clock::now() + timeouts.connect;
+  PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
+  while (polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED) {
+    int wait = -1;
+    if (timeouts.connect.count() > 0) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        PQfinish(conn);
+        throw DbError(kErrorGeneric, "timeout expired");
+      }
+      wait = static_cast<int>(left.count());
+    }
+    const short events = polling == PGRES_POLLING_READING ? POLLIN : POLLOUT;
+    pollfd socket{PQsocket(conn), events, 0};
+    if (PollWith(timeouts.waiter, &socket, 1, wait) < 0 && errno != EINTR) break;
+    if (socket.revents != 0) polling = PQconnectPoll(conn);
+  }
+  return conn;
+}
+
 }  // namespace
 
 std::string QuoteIdentifier(std::string_view name) {
@@ -59,12 +85,15 @@ std::unique_ptr<Session> Session::Open(const ConnectParams& params, const Timeou
   values.push_back(nullptr);
 
   std::unique_ptr<Session> session(
-      new Session(PQconnectdbParams(keywords.data(), values.data(), 0)));
+      new Session(timeouts.waiter ? Connect(keywords.data(), values.data(), timeouts)
+                                  : PQconnectdbParams(keywords.data(), values.data(), 0)));
   PGconn* conn = session->conn_.get();
   if (conn == nullptr) throw DbError(kErrorGeneric, "Out of memory opening a connection.");
   if (PQstatus(conn) != CONNECTION_OK) throw DbError(kErrorGeneric, one_line(PQerrorMessage(conn)));
   PQsetNoticeProcessor(conn, ignore_notice, nullptr);
   session->command_timeout_ = timeouts.command;
+  // The request's waiter, for the first statement only: the session may serve others later.
+  session->waiter_ = timeouts.waiter;
 
   // How many fraction digits the session's money format shows (2 for most locales).
   try {
@@ -75,6 +104,7 @@ std::unique_ptr<Session> Session::Open(const ConnectParams& params, const Timeou
   } catch (const DbError& e) {
     throw DbError(kErrorGeneric, e.what());
   }
+  session->waiter_ = nullptr;
   return session;
 }
 
@@ -170,7 +200,7 @@ Result Session::Next() {
   while (PQisBusy(conn)) {
     pollfd fds[2] = {{PQsocket(conn), POLLIN, 0}, {client_ ? client_->fd() : -1, POLLRDHUP, 0}};
     if (fds[0].fd < 0) break;
-    if (::poll(fds, fds[1].fd < 0 ? 1 : 2, -1) < 0 && errno != EINTR) break;
+    if (PollWith(waiter_, fds, fds[1].fd < 0 ? 1 : 2, -1) < 0 && errno != EINTR) break;
     if (fds[1].revents != 0 && client_->Judge(fds[1].revents)) Cancel();
     if (PQconsumeInput(conn) != 1) break;  // lost: PQgetResult says so
   }
@@ -183,8 +213,11 @@ void Session::Cancel() {
   // and the caller rolls back. A cancel that cannot be sent leaves the statement to finish.
   PGcancel* cancel = PQgetCancel(conn_.get());
   if (cancel == nullptr) return;
-  char error[256];
-  PQcancel(cancel, error, sizeof error);
+  // Sending it connects to the server anew and blocks: aside, when the waiter can.
+  AsideWith(waiter_, [cancel] {
+    char error[256];
+    PQcancel(cancel, error, sizeof error);
+  });
   PQfreeCancel(cancel);
 }
 

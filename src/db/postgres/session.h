@@ -95,7 +95,10 @@ class Session {
   bool broken() const { return broken_; }
 
   // Watch this client during the waits for the server (nullptr: none), until told otherwise.
-  void Watch(ClientWatch* client) { client_ = client; }
+  void Watch(ClientWatch* client) {
+    client_ = client;
+    waiter_ = client ? client->waiter() : nullptr;
+  }
 
   // Apply the command time-out as the statement time-out (when it differs from the current).
   void SetCommandTimeout(std::chrono::seconds timeout);
@@ -125,7 +128,8 @@ class Session {
   std::unique_ptr<PGconn, ConnDeleter> conn_;
   bool broken_ = false;
   ClientWatch* client_ = nullptr;
-  bool cancelled_ = false;  // this round trip's statement was cancelled for the client
+  Waiter* waiter_ = nullptr;  // how the waits for the server are made (nullptr: poll(2))
+  bool cancelled_ = false;    // this round trip's statement was cancelled for the client
   int money_digits_ = 2;
   std::chrono::seconds command_timeout_{-1};
   uint64_t round_trips_ = 0;
