@@ -283,8 +283,6 @@ void HttpServer::start() {
     auto worker = std::make_unique<Worker>();
     worker->server = this;
     worker->index = i;
-    // The requests at once, shared out: the first loops take the remainder.
-    worker->most = limits_.threads / loops + (i < limits_.threads % loops ? 1 : 0);
     worker->loop = std::make_unique<EventLoop>();
     workers_.push_back(std::move(worker));
   }
@@ -335,13 +333,34 @@ void HttpServer::work(Worker& w) {
       if (!w.loop->Arm(c->fd, c, EPOLLIN | EPOLLRDHUP)) close(*c);
     }
     arrived.clear();
-    // Requests that waited for a turn, in order, as far as turns came free.
-    while (!w.waiting.empty() && w.running < w.most) {
-      const auto [c, events] = w.waiting.front();
-      w.waiting.pop_front();
-      spawn(w, *c, events);
-    }
+    serve_waiting(w);
     w.loop->Turn(&HttpServer::on_event, &w, std::chrono::seconds(1));
+  }
+}
+
+bool HttpServer::take_turn() {
+  size_t running = running_.load();
+  while (running < limits_.threads) {
+    if (running_.compare_exchange_weak(running, running + 1)) return true;
+  }
+  return false;
+}
+
+void HttpServer::serve_waiting(Worker& w) {
+  while (!w.waiting.empty() && take_turn()) {
+    const auto [c, events] = w.waiting.front();
+    w.waiting.pop_front();
+    --w.waiting_count;
+    spawn(w, *c, events);
+  }
+}
+
+void HttpServer::end_turn(Worker& w) {
+  // Counted down before the others' lines are looked at, as they count theirs up before they
+  // try for a turn: either they find this turn free, or this finds them waiting.
+  --running_;
+  for (const auto& other : workers_) {
+    if (other.get() != &w && other->waiting_count.load() > 0) other->loop->Wake();
   }
 }
 
@@ -351,22 +370,22 @@ void HttpServer::on_event(void* worker, void* connection, uint32_t events) {
   // A request of its own is running: a late event of the watch on its client, which the
   // next registration of the connection reports again if it still holds.
   if (c.wait.load() == kBusy) return;
-  if (w.running >= w.most || !w.waiting.empty()) {
-    w.waiting.emplace_back(&c, events);  // its turn comes when a request ends (work())
-    return;
-  }
-  w.server->spawn(w, c, events);
+  if (w.waiting.empty() && w.server->take_turn()) return w.server->spawn(w, c, events);
+  // In line; its turn comes when a request here or on another worker ends (end_turn), or
+  // now, if one ended since it was asked for.
+  w.waiting.emplace_back(&c, events);
+  ++w.waiting_count;
+  w.server->serve_waiting(w);
 }
 
 void HttpServer::spawn(Worker& w, Connection& c, uint32_t events) {
-  ++w.running;
   try {
     w.loop->Spawn([this, &w, &c, events] {
       serve(c, events, w.index);
-      --w.running;
+      end_turn(w);
     });
   } catch (const std::exception& e) {  // no memory for its stack
-    --w.running;
+    end_turn(w);
     message_("cannot serve a connection from " + c.peer + ": " + e.what());
     c.wait = kBusy;
     close(c);

@@ -9,8 +9,8 @@
 // database, the fiber is parked and the worker serves its other connections meanwhile. A
 // connection waiting for bytes, idle between requests, or waiting for a slow reader costs no
 // thread and no fiber, so a client sending one byte a second delays nobody. At most `threads`
-// requests run at once, shared out among the workers; a connection whose request finds its
-// worker's share taken waits in line, in order.
+// requests run at once, on all workers together; a connection whose request finds every turn
+// taken waits in line at its worker, in order, until a request ends there or on another.
 //
 // Each connection has its own deadline: a new connection must start its first request within
 // the read time-out, a request must arrive whole within the read time-out of its first byte,
@@ -156,13 +156,21 @@ class HttpServer {
     std::mutex inbox_mutex;
     std::vector<Connection*> inbox;  // accepted, for the loop to register
     std::atomic<size_t> connections{0};
-    size_t running = 0;  // requests being served (fibers)
-    size_t most = 1;     // of them at once
-    // Connections with a request to serve beyond that, in order, with their events.
+    // Its connections with a request to serve while all turns are taken, in order, with
+    // their events; and how many (read by the other workers).
     std::deque<std::pair<Connection*, uint32_t>> waiting;
+    std::atomic<size_t> waiting_count{0};
   };
-  // Serve what the event on the connection brings, on a fiber of the worker's loop.
+  // Take one of the `threads` turns (requests served at once), if one is free.
+  bool take_turn();
+  // Serve what the event on the connection brings, on a fiber of the worker's loop; the turn
+  // is taken already.
   void spawn(Worker& w, Connection& c, uint32_t events);
+  // Serve the worker's waiting connections, in order, as far as turns are free.
+  void serve_waiting(Worker& w);
+  // A request of the worker ended: its turn is free, and a worker with connections waiting
+  // is woken to take it.
+  void end_turn(Worker& w);
 
   // The connections of the peers whose address falls in it, and how many each peer holds.
   struct Shard {
@@ -218,6 +226,7 @@ class HttpServer {
   std::atomic<bool> failed_{false};
   std::atomic<bool> accept_paused_{false};  // out of file descriptors: retried by housekeeping
   std::atomic<size_t> open_{0};
+  std::atomic<size_t> running_{0};  // requests being served, on all workers
 
   Shard shards_[kShards];
   std::mutex stop_mutex_;

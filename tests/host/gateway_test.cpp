@@ -594,6 +594,30 @@ TEST_F(GatewayTest, SlowClientsHoldNoWorker) {
   EXPECT_LT(worst, std::chrono::seconds(1));
 }
 
+TEST_F(GatewayTest, TheRequestsAtOnceAreSharedByAllWorkers) {
+  // Connections go to the worker serving the fewest, in turn: on two workers, the first,
+  // third and fifth share one. Two calls held there must not keep the fifth connection's
+  // request waiting while turns are free, whichever worker has them.
+  options_.threads = 4;
+  Start();
+  int fds[5];
+  for (int& fd : fds) fd = Connect(port_);
+  db_.hold();
+  for (const int i : {0, 2}) {
+    Send(fds[i], "GET " + Gateway("function=rf_adjust_carton_qty&carton_no=H" + std::to_string(i)) +
+                     " HTTP/1.1\r\nHost: rf\r\nConnection: close\r\n\r\n");
+  }
+  ASSERT_TRUE(db_.wait_held(2));
+  Send(fds[4], "GET /live HTTP/1.1\r\nHost: rf\r\nConnection: close\r\n\r\n");
+  const std::string live = ReadUntilClosed(fds[4], milliseconds(2000));
+  EXPECT_EQ(live.rfind("HTTP/1.1 200", 0), 0u) << "<" << live << ">";
+  db_.release();
+  for (const int i : {0, 2}) {
+    EXPECT_NE(ReadUntilClosed(fds[i]).find("'H" + std::to_string(i) + "'"), std::string::npos);
+  }
+  for (const int fd : fds) ::close(fd);
+}
+
 TEST_F(GatewayTest, ConnectionsBeyondTheLimitAreTurnedAway) {
   options_.max_connections = 2;
   Start();
