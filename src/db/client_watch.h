@@ -1,8 +1,8 @@
 // ClientWatch: the client a call answers, watched while the call waits for its database.
 //
 // A host hands one to the engine with each request: the socket of the client waiting for the
-// answer. A provider that waits for its server polls that socket beside its own (for
-// POLLRDHUP: hang-up and errors come unasked) and hands what poll reported to Judge; when the
+// answer. A provider that waits for its server polls that socket beside its own (for kEvents:
+// hang-up and errors come unasked) and hands what poll reported to Judge; when the
 // client has gone, the provider cancels the statement and fails the call with
 // kErrorCancelled, and fails every later statement of the request the same way before it
 // reaches the database. After Judge has decided, fd() is -1: nothing more to watch.
@@ -40,7 +40,11 @@ class ClientWatch {
   ClientWatch(const ClientWatch&) = delete;
   ClientWatch& operator=(const ClientWatch&) = delete;
 
-  // The socket to poll for POLLRDHUP; -1 when there is nothing to watch.
+  // What to poll the socket for: the client's end of sending, or more bytes (a request sent
+  // behind this one, which ends the watch). A gateway keeps the socket armed for the same
+  // between requests, so a watch costs it nothing more.
+  static constexpr short kEvents = POLLIN | POLLRDHUP;
+  // The socket to poll for kEvents; -1 when there is nothing to watch.
   int fd() const { return fd_.load(std::memory_order_relaxed); }
   // Judge what poll reported for fd(): true when the client has just been found gone.
   bool Judge(short revents);

@@ -198,7 +198,8 @@ Result Session::Next() {
   // Wait here rather than inside libpq, so that the wait is one place of our own, where the
   // client can be watched beside the server.
   while (PQisBusy(conn)) {
-    pollfd fds[2] = {{PQsocket(conn), POLLIN, 0}, {client_ ? client_->fd() : -1, POLLRDHUP, 0}};
+    pollfd fds[2] = {{PQsocket(conn), POLLIN, 0},
+                     {client_ ? client_->fd() : -1, ClientWatch::kEvents, 0}};
     if (fds[0].fd < 0) break;
     if (PollWith(waiter_, fds, fds[1].fd < 0 ? 1 : 2, -1) < 0 && errno != EINTR) break;
     if (fds[1].revents != 0 && client_->Judge(fds[1].revents)) Cancel();
