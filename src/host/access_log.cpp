@@ -11,7 +11,8 @@ namespace talwen::host {
 namespace {
 
 // A buffer larger than this goes out at once.
-constexpr size_t kFlushBytes = 32 * 1024;
+// A writer writes its own buffer out only past this; below, the flushes do, on their thread.
+constexpr size_t kMostBuffered = 1024 * 1024;
 
 // The longest method and function name, and the longest path, written whole: a longer one is
 // cut there and ends in "...", so that no request can fill the log with one line.
@@ -76,26 +77,34 @@ AccessLog::~AccessLog() {
 
 void AccessLog::add(size_t writer, const AccessEntry& entry) {
   Buffer& buffer = *buffers_[writer];
-  std::lock_guard<std::mutex> lock(buffer.mutex);
-  AppendAccessLine(buffer.lines, entry, std::chrono::system_clock::now());
-  if (buffer.lines.size() >= kFlushBytes) write(buffer);
+  bool full = false;
+  {
+    std::lock_guard<std::mutex> lock(buffer.mutex);
+    AppendAccessLine(buffer.lines, entry, std::chrono::system_clock::now());
+    full = buffer.lines.size() >= kMostBuffered;
+  }
+  if (full) write(buffer);
 }
 
 void AccessLog::flush() {
-  for (const auto& buffer : buffers_) {
-    std::lock_guard<std::mutex> lock(buffer->mutex);
-    write(*buffer);
-  }
+  for (const auto& buffer : buffers_) write(*buffer);
 }
 
 void AccessLog::write(Buffer& buffer) {
-  if (buffer.lines.empty()) return;
+  // The lines are taken out under the buffer's lock and written outside it, so that a slow
+  // log holds up no answer; one block of a buffer at a time, so its lines stay in order.
+  std::lock_guard<std::mutex> writing(buffer.writing);
+  {
+    std::lock_guard<std::mutex> lock(buffer.mutex);
+    buffer.out.swap(buffer.lines);
+  }
+  if (buffer.out.empty()) return;
   try {
-    sink_(buffer.lines);
+    sink_(buffer.out);
   } catch (...) {
     // A log that cannot be written must not stop the answers.
   }
-  buffer.lines.clear();  // keeps its capacity for the next lines
+  buffer.out.clear();  // keeps its capacity for the next lines
 }
 
 }  // namespace talwen::host

@@ -5,11 +5,12 @@
 //   10.1.1.7 2009-01-05T10:15:31.140+0100 POST /talwen/http_talwen.asp rf_adjust_carton_qty 200
 //   0 30007.412ms "timeout"
 //
-// Each worker thread fills a buffer of its own (no lock shared by all workers); a buffer goes
-// out when it grows large, when flush() is called (the gateway's housekeeping does so several
-// times a second, so a line waits less than a second), and when the log is destroyed. Every
-// block holds whole lines, so lines never mix; lines of different workers may appear slightly
-// out of time order.
+// Each worker thread fills a buffer of its own (no lock shared by all workers). A buffer goes
+// out when flush() is called (the gateway's housekeeping does so several times a second, on its
+// own thread, so a line waits less than a second and a slow log holds up no answer), when the
+// log is destroyed, and, written by its worker, when it grows past a megabyte. Every block
+// holds whole lines, so lines never mix; lines of different workers may appear slightly out of
+// time order.
 #pragma once
 
 #include <chrono>
@@ -56,6 +57,8 @@ class AccessLog {
   struct Buffer {
     std::mutex mutex;  // the writer's own and flush(); never contended by other writers
     std::string lines;
+    std::mutex writing;  // held while a block of it is written
+    std::string out;     // that block
   };
   void write(Buffer& buffer);
 
