@@ -25,16 +25,9 @@ die() {
 command -v valgrind >/dev/null || die "valgrind is not installed"
 
 eval "$("$PROJECT_DIR/scripts/db.sh" env)"
-work=$(mktemp -d)
-pid=
-cleanup() {
-    [[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 # shellcheck source=tests/ops/lib.sh
 source "$PROJECT_DIR/tests/ops/lib.sh"
+scratch_folder
 {
     echo "[veldrawms]"
     reference_database

@@ -42,13 +42,7 @@ PG=(-h "$TALWEN_PGHOST" -p "$TALWEN_PGPORT" -U "$TALWEN_PGUSER")
     -c "select count(*) from pg_proc where proname = 'rf_adjust_carton_qty'" 2>/dev/null) == 1 ]] ||
     die "no $BENCH_DB with its rf_adjust_carton_qty: run ../shared/bench/peers.sh once"
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-    [[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+scratch_folder
 
 # perf_counts FILE: "switches wakeups interrupts idles" from perf stat's CSV output.
 perf_counts() {

@@ -277,8 +277,8 @@ void HttpServer::start() {
   if (wake_fd_ < 0 || listen_fd_ < 0) {
     throw std::system_error(errno, std::generic_category(), "eventfd");
   }
-  size_t loops = limits_.loops > 0 ? limits_.loops : std::thread::hardware_concurrency();
-  loops = std::clamp<size_t>(loops, 1, std::max<size_t>(1, limits_.threads));
+  const size_t loops = std::clamp<size_t>(std::thread::hardware_concurrency(), 1,
+                                          std::max<size_t>(1, limits_.threads));
   for (size_t i = 0; i < loops; ++i) {
     auto worker = std::make_unique<Worker>();
     worker->server = this;
@@ -403,6 +403,7 @@ void HttpServer::housekeep() {
       message_(std::string("poll failed: ") + std::strerror(errno));
     }
     if (housekeeping_done_) break;
+    // Its refusals go to the access log's writer after the workers' own.
     if (fds[1].revents != 0) accept_all(workers_.size());
     const auto now = Clock::now();
     if (now - last_sweep >= kHousekeepingTick) {

@@ -95,11 +95,10 @@ inline constexpr int kClientClosedRequest = 499;
 void PlainResponse(HttpResponse& response, int status, bool close);
 
 struct ServerLimits {
-  // Requests served at once; more wait, costing no thread, until one of them is answered.
+  // Requests served at once; more wait, costing no thread, until one of them is answered. The
+  // workers, each an event loop serving its share of the connections, are one per core (never
+  // more than this).
   size_t threads = 16;
-  // Worker threads, each an event loop serving its share of the connections; 0: one per core
-  // (never more than threads).
-  size_t loops = 0;
   size_t max_connections = 512;
   // Connections from one address at once; a trusted proxy's are counted only in the total.
   size_t max_connections_per_peer = 64;
@@ -230,7 +229,7 @@ class HttpServer {
 
   Shard shards_[kShards];
   std::mutex stop_mutex_;
-  std::condition_variable stop_cv_;  // the last connection closed, or housekeeping to end
+  std::condition_variable stop_cv_;  // the last connection closed
   std::atomic<bool> housekeeping_done_{false};
   std::atomic<bool> workers_done_{false};
 

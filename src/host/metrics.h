@@ -12,7 +12,6 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 
 #include <cstdint>
 #include <map>

@@ -57,3 +57,11 @@ User ID=$TALWEN_PGUSER
 Password=$TALWEN_PGPASSWORD
 INI
 }
+
+# A scratch folder in $work, removed at exit together with the server whose PID a script
+# puts in $pid (when it started one).
+scratch_folder() {
+    work=$(mktemp -d)
+    pid=
+    trap '[[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+}
