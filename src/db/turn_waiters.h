@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 #include "db/client_watch.h"
 
@@ -33,7 +34,7 @@ class TurnWaiters {
             Ready ready) {
     if (waiter == nullptr) return cv_.wait_until(lock, deadline, ready);
     if (ready()) return true;
-    const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    const int fd = take_fd();
     while (!ready()) {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
       if (left.count() <= 0) break;
@@ -50,7 +51,7 @@ class TurnWaiters {
         [[maybe_unused]] const ssize_t n = ::read(fd, &count, sizeof(count));
       }
     }
-    if (fd >= 0) ::close(fd);
+    give_back_fd(fd);
     return ready();
   }
 
@@ -65,6 +66,36 @@ class TurnWaiters {
   }
 
  private:
+  // A waiter's eventfd, kept by its thread for the next wait: it is read empty, and out of
+  // line, whenever a wait ends, so a kept one carries nothing over.
+  struct SpareFds {
+    std::vector<int> fds;
+    ~SpareFds() {
+      for (const int fd : fds) ::close(fd);
+    }
+  };
+  static SpareFds& spare() {
+    thread_local SpareFds spare;
+    return spare;
+  }
+  static int take_fd() {
+    auto& fds = spare().fds;
+    if (fds.empty()) return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    const int fd = fds.back();
+    fds.pop_back();
+    return fd;
+  }
+  static void give_back_fd(int fd) {
+    if (fd < 0) return;
+    auto& fds = spare().fds;
+    if (fds.size() < kSpareFds) {
+      fds.push_back(fd);
+    } else {
+      ::close(fd);
+    }
+  }
+  static constexpr size_t kSpareFds = 64;
+
   std::condition_variable cv_;
   std::deque<int> fds_;  // of the waiters through a Waiter, in line
 };

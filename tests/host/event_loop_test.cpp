@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <ctime>
+#include <filesystem>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "db/turn_waiters.h"
 
 namespace talwen::host {
 namespace {
@@ -203,6 +208,69 @@ TEST_F(EventLoopTest, AsideRunsOnAnotherThreadAndItsFailureReachesTheFiber) {
   EXPECT_NE(ran_on, std::this_thread::get_id());
   EXPECT_NE(ran_on, std::thread::id());
   EXPECT_EQ(caught, "driver failed");
+}
+
+// Turns handed out through the loop (a pooled connection, a call slot): the first in line gets
+// the turn that ends, a wait with nothing ending times out, and the eventfds its waits use are
+// kept for the next ones without carrying a wake-up over or piling up.
+TEST_F(EventLoopTest, TurnsGoToTheFirstInLineAndTheWaitsLeaveNothingBehind) {
+  std::mutex mutex;
+  db::TurnWaiters turns;
+  int free_turns = 0;
+  std::vector<std::string> got;
+  auto wait_for_turn = [&](std::string name, milliseconds patience) {
+    loop_.Spawn([&, name, patience] {
+      std::unique_lock<std::mutex> lock(mutex);
+      const bool turn = turns.Wait(lock, &loop_, EventLoop::Clock::now() + patience,
+                                   [&] { return free_turns > 0; });
+      if (turn) --free_turns;
+      got.push_back(name + (turn ? " got it" : " gave up"));
+    });
+  };
+  auto end_turn = [&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++free_turns;
+    turns.NotifyOne();
+  };
+  const auto open_fds = [] {
+    size_t n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      n += entry.exists() ? 1 : 0;
+    }
+    return n;
+  };
+
+  wait_for_turn("first", std::chrono::seconds(5));
+  wait_for_turn("second", std::chrono::seconds(5));
+  end_turn();
+  ASSERT_TRUE(TurnUntil([&] { return got.size() == 1; }));
+  EXPECT_EQ(loop_.fibers(), 1u) << "one turn ended, one waiter woken";
+  end_turn();
+  ASSERT_TRUE(TurnUntil([&] { return loop_.fibers() == 0; }));
+  EXPECT_EQ(got, (std::vector<std::string>{"first got it", "second got it"}));
+
+  // Many waits later, no descriptor more than after the first ones, and a wait that nobody
+  // ends sleeps its time out: no wake-up left over from an earlier wait spins it.
+  const size_t before = open_fds();
+  for (int i = 0; i < 50; ++i) {
+    wait_for_turn("again", std::chrono::seconds(5));
+    end_turn();
+    ASSERT_TRUE(TurnUntil([&] { return loop_.fibers() == 0; }));
+  }
+  EXPECT_LE(open_fds(), before);
+  got.clear();
+  const auto cpu_time = [] {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return milliseconds(t.tv_sec * 1000 + t.tv_nsec / 1000000);
+  };
+  const auto start = EventLoop::Clock::now();
+  const auto cpu_start = cpu_time();
+  wait_for_turn("last", milliseconds(100));
+  ASSERT_TRUE(TurnUntil([&] { return loop_.fibers() == 0; }));
+  EXPECT_EQ(got, (std::vector<std::string>{"last gave up"}));
+  EXPECT_GE(EventLoop::Clock::now() - start, milliseconds(100));
+  EXPECT_LT(cpu_time() - cpu_start, milliseconds(50));
 }
 
 }  // namespace
