@@ -69,6 +69,7 @@ std::string ApplyGeneralSettings(const IniFile* ini, GatewayOptions& options) {
   number("HTTP MAX CONNECTIONS", 1, 100'000, [&](uint64_t v) { options.max_connections = v; });
   number("HTTP MAX CONNECTIONS PER PEER", 1, 100'000,
          [&](uint64_t v) { options.max_connections_per_peer = v; });
+  number("HTTP WORKERS", 1, 256, [&](uint64_t v) { options.workers = v; });
   number("SIGN-ON IDLE MINUTES", 1, 24 * 60,
          [&](uint64_t v) { options.sign_on.idle = in_seconds(v * 60); });
   number("SIGN-ON HOURS", 1, 7 * 24,

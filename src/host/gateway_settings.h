@@ -38,7 +38,8 @@ EngineReply RunProcess(const Environment& env, Session& session, const Request& 
 struct GatewayOptions {
   std::string host = "127.0.0.1";  // listen address ("::" for every address of both families)
   int port = 8080;                 // 0 = any free port
-  size_t threads = 16;             // workers, each serving one request at a time
+  size_t threads = 16;             // requests served at once
+  size_t workers = 0;              // event loops serving them; 0 = half the cores
   std::string www_dir;             // static files at "/"; "" = none
   std::string image_dir;           // item images at "/image/"; "" = none
 

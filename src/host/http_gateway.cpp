@@ -53,6 +53,7 @@ const RfFunction* function_of(const FunctionTable* table, std::string_view name)
 ServerLimits limits_of(const GatewayOptions& options) {
   ServerLimits limits;
   limits.threads = options.threads;
+  limits.workers = options.workers;
   limits.max_connections = options.max_connections;
   limits.max_connections_per_peer = options.max_connections_per_peer;
   limits.trusted_proxies = options.trusted_proxies;
@@ -176,6 +177,7 @@ class HttpGateway::Impl {
   }
   void stop() { server_.stop(); }
   int port() const { return server_.port(); }
+  size_t workers() const { return server_.workers(); }
   bool failed() const { return server_.failed(); }
   size_t open_connections() const { return server_.open_connections(); }
 
@@ -397,6 +399,10 @@ void HttpGateway::start() {
 
 int HttpGateway::port() const {
   return impl_->port();
+}
+
+size_t HttpGateway::workers() const {
+  return impl_->workers();
 }
 
 void HttpGateway::stop() {

@@ -34,6 +34,8 @@ class HttpGateway {
   void start();
   // The port bound by start.
   int port() const;
+  // The workers started (HTTP WORKERS, or half the cores; never more than the threads).
+  size_t workers() const;
   // Stop accepting, close idle connections, finish the requests in flight (each answered
   // with "Connection: close"), then return. Idempotent.
   void stop();

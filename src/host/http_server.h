@@ -95,10 +95,11 @@ inline constexpr int kClientClosedRequest = 499;
 void PlainResponse(HttpResponse& response, int status, bool close);
 
 struct ServerLimits {
-  // Requests served at once; more wait, costing no thread, until one of them is answered. The
-  // workers, each an event loop serving its share of the connections, are one per core (never
-  // more than this).
+  // Requests served at once; more wait, costing no thread, until one of them is answered.
   size_t threads = 16;
+  // The workers, each an event loop serving its share of the connections; never more than
+  // `threads`. 0: half the cores, rounded up.
+  size_t workers = 0;
   size_t max_connections = 512;
   // Connections from one address at once; a trusted proxy's are counted only in the total.
   size_t max_connections_per_peer = 64;
@@ -143,6 +144,8 @@ class HttpServer {
   // Did the listening socket fail on its own?
   bool failed() const { return failed_.load(); }
   size_t open_connections() const { return open_.load(); }
+  // The workers started.
+  size_t workers() const { return workers_.size(); }
 
   struct Connection;
 

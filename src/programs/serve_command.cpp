@@ -160,8 +160,9 @@ int ServeCommand(int argc, char** argv) {
   const std::string address =
       (v6 ? "[" + options.host + "]" : options.host) + ":" + std::to_string(gateway.port());
   say("listening on http://" + address + std::string(host::kGatewayPath) + " with " +
-      std::to_string(options.threads) + " requests at once; clients " + options.allowed.text() +
-      "; diagnostics " + options.diagnostics.text() +
+      std::to_string(options.threads) + " requests at once on " +
+      std::to_string(gateway.workers()) + (gateway.workers() == 1 ? " worker" : " workers") +
+      "; clients " + options.allowed.text() + "; diagnostics " + options.diagnostics.text() +
       (options.trusted_proxies.empty()
            ? std::string()
            : "; client addresses forwarded by " + options.trusted_proxies.text()));

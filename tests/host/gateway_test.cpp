@@ -189,6 +189,7 @@ class GatewayTest : public ::testing::Test {
     env_.functions = &RfFunctions();
     env_.component = {"Talwen RF Engine", "Talwen", "talwen", "1.0.0", "/opt/talwen"};
     options_.threads = 4;
+    options_.workers = 2;  // whatever the machine's cores
     options_.port = 0;
     options_.access_log = [this](std::string_view lines) {
       // Blocks of whole lines.

@@ -153,6 +153,7 @@ TEST(GatewaySettings, GeneralKeysOverrideTheDefaults) {
       "HTTP MAX BODY=2048\nHTTP MAX HEADER=4096\nHTTP READ TIMEOUT=3\nHTTP WRITE TIMEOUT=4\n"
       "HTTP KEEPALIVE TIMEOUT=0\nHTTP KEEPALIVE REQUESTS=7\nHTTP MAX CONNECTIONS=9\n"
       "IMAGE FOLDER=/srv/images\nHTTP MAX CONNECTIONS PER PEER=3\nHTTP TRUSTED PROXIES=10.20.0.1\n"
+      "HTTP WORKERS=3\n"
       "REQUIRE SIGN-ON=y\nSIGN-ON KEY=0123456789abcdef0123456789abcdef\n"
       "SIGN-ON IDLE MINUTES=15\nSIGN-ON HOURS=9\nSIGN-ON ATTEMPTS PER MINUTE=0\n");
   GatewayOptions options;
@@ -170,6 +171,7 @@ TEST(GatewaySettings, GeneralKeysOverrideTheDefaults) {
   EXPECT_EQ(options.image_dir, "/srv/images");
   EXPECT_EQ(options.max_connections_per_peer, 3u);
   EXPECT_TRUE(options.trusted_proxies.contains("10.20.0.1"));
+  EXPECT_EQ(options.workers, 3u);
   EXPECT_TRUE(options.sign_on.required);
   EXPECT_EQ(options.sign_on.idle, std::chrono::minutes(15));
   EXPECT_EQ(options.sign_on.longest, std::chrono::hours(9));
@@ -183,6 +185,7 @@ TEST(GatewaySettings, GeneralKeysOverrideTheDefaults) {
   EXPECT_FALSE(defaults.sign_on.required);
   EXPECT_EQ(defaults.sign_on.attempts_per_minute, 0u) << "sign-on as it always was";
   EXPECT_EQ(defaults.max_connections_per_peer, 64u);
+  EXPECT_EQ(defaults.workers, 0u) << "half the cores";
 
   // Sign-on required: its attempts are limited unless the INI says otherwise.
   const IniFile required = IniFile::parse(
@@ -200,6 +203,7 @@ TEST(GatewaySettings, BadValuesAreReported) {
       {"HTTP MAX BODY=lots", "HTTP MAX BODY"},
       {"HTTP MAX BODY=0", "HTTP MAX BODY"},
       {"HTTP READ TIMEOUT=-1", "HTTP READ TIMEOUT"},
+      {"HTTP WORKERS=0", "HTTP WORKERS"},
       {"HTTP ALLOW FROM=10.0.0.1/40", "HTTP ALLOW FROM"},
       {"HTTP DIAGNOSTICS FROM=everyone", "HTTP DIAGNOSTICS FROM"},
       {"HTTP TRUSTED PROXIES=nginx", "HTTP TRUSTED PROXIES"},

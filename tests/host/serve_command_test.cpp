@@ -43,10 +43,11 @@ TEST(ServeCommand, BadGeneralKeysStopTheStart) {
 
 TEST(ServeCommand, ServesUntilSigtermThenExitsWithZero) {
   testing::TempDir dir;
-  dir.write("t.INI", "[veldrawms]\nProvider=None\n[GENERAL]\n");
+  dir.write("t.INI", "[veldrawms]\nProvider=None\n[GENERAL]\nHTTP WORKERS=5\n");
   ServeProcess serve(TALWEN_BINARY,
                      {"--config", dir.file("t.INI"), "--listen", "127.0.0.1:0", "--threads", "2"});
-  ASSERT_TRUE(serve.wait_for(" with 2 requests at once")) << serve.error_text();
+  // Never more workers than requests at once.
+  ASSERT_TRUE(serve.wait_for(" with 2 requests at once on 2 workers")) << serve.error_text();
   const int port = serve.port();
 
   httplib::Client client("127.0.0.1", port);
